@@ -1,0 +1,42 @@
+#include "support/heap.h"
+
+#include <cstdint>
+
+#ifdef _WIN32
+#include "platform/win32.h"
+#else
+#include <cstdlib>
+#endif
+
+extern "C" void *heap_alloc_zeroed(size_t size) {
+#ifdef _WIN32
+  return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1);
+#else
+  return std::calloc(1, size ? size : 1);
+#endif
+}
+
+extern "C" void heap_release(void *block) {
+  if (!block) return;
+#ifdef _WIN32
+  HeapFree(GetProcessHeap(), 0, block);
+#else
+  std::free(block);
+#endif
+}
+
+// The heap returns at least pointer alignment, so rounding base + 16 down to
+// 16 always leaves room for one pointer below the aligned address.
+extern "C" void *aligned_block_alloc(size_t size) {
+  if (size > SIZE_MAX - 16) return nullptr;
+  void *base = heap_alloc_zeroed(size + 16);
+  if (!base) return nullptr;
+  uintptr_t aligned = (reinterpret_cast<uintptr_t>(base) + 16) & ~uintptr_t(15);
+  reinterpret_cast<void **>(aligned)[-1] = base;
+  return reinterpret_cast<void *>(aligned);
+}
+
+extern "C" void aligned_block_release(void *aligned) {
+  if (!aligned) return;
+  heap_release(static_cast<void **>(aligned)[-1]);
+}
