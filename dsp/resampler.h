@@ -1,0 +1,56 @@
+// Kaiser-windowed sinc resampler, one channel per state, single precision.
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/sample_format.h"
+
+// Built once by resampler_build_tables, read-only afterwards.
+struct ResamplerTables {
+  void *block;        // the one aligned block holding both tables
+  float *longTable;   // 129 phase rows of 384 taps
+  float *shortTable;  // 12288 points followed by 512 zeros
+};
+extern ResamplerTables resampler_tables;
+
+constexpr int RESAMPLER_LONG_TAPS = 384;
+constexpr int RESAMPLER_LONG_PHASES = 128;
+constexpr int RESAMPLER_SHORT_POINTS = 12288;
+constexpr int RESAMPLER_SHORT_PAD = 512;
+
+enum : uint8_t {
+  RESAMPLER_SKIPPED = 1,    // start-up latency already dropped
+  RESAMPLER_TAKEN = 2,      // at least one input sample taken
+  RESAMPLER_DOWN = 4,       // input rate above output rate (last call)
+  RESAMPLER_FRESH = 8,      // no call yet
+};
+
+struct ResamplerState {
+  uint32_t ringCapacity;  // floats: 4 x entries
+  uint32_t ringOffset;    // bytes of the next entry, wraps by mask
+  float maxRatio;
+  uint8_t flags;
+  uint32_t dropped;       // outputs dropped so far as start-up latency
+  double position;        // next output, in input samples past the newest
+  alignas(16) float inStage[512];
+  alignas(16) float outStage[512];
+  // The ring follows: entries of 4 floats (samples e-3..e); each entry is
+  // stored twice, at e and e + entries, so any window reads contiguously.
+  float *ring;
+};
+
+// 0, -1 (out of memory), -2 (no SSE2).
+int resampler_build_tables(void);
+void resampler_release_tables(void);
+
+// maxRatio is clamped into 1..64. 0, -1, -2.
+int resampler_create(ResamplerState **state, float maxRatio);
+int resampler_destroy(ResamplerState *state);
+
+// Converts `count` input samples of one channel. Returns the outputs written
+// (at most count / ratio + 2). Refuses (returns 0, touches nothing) when the
+// tables are missing or the ratio is not finite, not positive or above the
+// state's maximum ratio.
+uint32_t resampler_process(ResamplerState *state, const void *source, void *destination,
+                           uint32_t count, float inputRate, float outputRate,
+                           SampleFormat inputFormat, SampleFormat outputFormat);

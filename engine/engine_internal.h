@@ -1,0 +1,168 @@
+// The engine's process-wide state, shared by the stream callbacks, the
+// output thread, the fades and the gap control. Flags touched by more than
+// one thread are atomics; everything else belongs to the decoder thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// Capacities of the audio path, all allocated at engine_init.
+enum : uint32_t {
+  CONVERSION_BYTES = 32768,          // one piece of a written block, 16-bit stereo
+  CONVERSION_FRAMES = CONVERSION_BYTES / 4,
+  RESAMPLED_BYTES = 196608,          // the resampled piece, 16-bit stereo
+  RESAMPLED_FRAMES = RESAMPLED_BYTES / 4,
+  STAGING_BYTES = 131072,            // per channel, 16-bit mono
+  MIRROR_BYTES = 1920000,            // per channel: 20 s at 48 kHz
+  SUBMIT_BLOCK_BYTES = 8192,         // per channel
+  CHUNK_BYTES = 1024,                // longest single Lock of a ring write
+  MAX_INPUT_RATE = 384000            // the resampler states admit ratio 8.0
+};
+
+struct ResamplerState;
+struct EqState;
+
+// Pause fade states.
+enum : int32_t { PAUSE_IDLE = 0, PAUSE_FADING_OUT = 1, PAUSE_PAUSED = 2, PAUSE_FADING_IN = 3 };
+// Stream states.
+enum : int32_t { STREAM_CLOSED = 0, STREAM_OPEN = 1, STREAM_RECONFIGURING = 2 };
+
+struct Engine {
+  bool initialized;
+
+  // Buffers.
+  int16_t *conversion;  // interleaved stereo
+  int16_t *resampled;   // interleaved stereo
+  int16_t *equalized;   // interleaved stereo
+  int16_t *stageLeft;
+  int16_t *stageRight;
+  int16_t *mirrorLeft;
+  int16_t *mirrorRight;
+  ResamplerState *resamplerLeft;
+  ResamplerState *resamplerRight;
+  EqState *eqLeft;
+  EqState *eqRight;
+
+  // Stream format.
+  std::atomic<int32_t> inRate, inChannels, inBits;
+  std::atomic<int32_t> outRate, outChannels, outBits;
+  int32_t resampling;
+  int32_t prevInChannels, prevInBits;
+
+  // Positions, bytes per channel.
+  std::atomic<uint32_t> writeOffset;
+  std::atomic<uint32_t> stagedBytes;
+  std::atomic<uint32_t> submittedBytes;
+  std::atomic<uint32_t> submitCount;
+  std::atomic<int64_t> writtenFrames;
+  std::atomic<int64_t> playAccumulator;
+  std::atomic<int32_t> wrapArmed;
+  std::atomic<int64_t> clockOffset;
+  std::atomic<int32_t> prebufferFlag;
+  std::atomic<uint32_t> cpuTick;
+
+  // Stream flags.
+  std::atomic<int32_t> coldStart;
+  std::atomic<int32_t> closing;
+  std::atomic<int32_t> closingAtLastSubmit;
+  std::atomic<int32_t> stopPending;
+  std::atomic<int32_t> freshStart;
+  std::atomic<int32_t> draining;
+  std::atomic<int32_t> firstSubmit;
+
+  // Fades.
+  int32_t fadeInLength;  // samples
+  double fadeInGain;
+  std::atomic<int32_t> fadeOutLength;  // samples; 0 = none pending
+  std::atomic<int32_t> savedEndValid;
+  std::atomic<uint32_t> savedFadeEnd;
+  std::atomic<int32_t> overlap;
+  std::atomic<uint32_t> zeroPad;
+  std::atomic<int32_t> crossfadeMix;
+  std::atomic<int32_t> flushPosition;
+  std::atomic<int32_t> deferredFlush;
+
+  // Pause.
+  std::atomic<int32_t> pauseRequest;
+  std::atomic<int32_t> pauseState;
+  std::atomic<double> pauseLevel;
+  std::atomic<int64_t> pauseFadeStart;
+  std::atomic<int64_t> pauseFadeEnd;
+  std::atomic<int64_t> cursorAccumulator;  // wrap accumulator of the write cursor
+  std::atomic<int32_t> cursorArmed;
+
+  // Output thread hand-over.
+  std::atomic<int32_t> startRequest;
+  std::atomic<int32_t> streamState;
+  std::atomic<int32_t> engineActive;
+  std::atomic<int32_t> playing;
+  std::atomic<int32_t> paused;
+  std::atomic<int32_t> autosaveLoaded;
+  std::atomic<int32_t> lastFrequency;
+  std::atomic<int32_t> volumeTarget;
+  std::atomic<int32_t> volumeCurrent;
+  std::atomic<int32_t> threadRunning;
+  std::atomic<int32_t> threadStop;
+
+  // Gap control and silence remover.
+  std::atomic<int32_t> gapState;
+  std::atomic<uint32_t> stopTick;
+  std::atomic<int32_t> gapStartPending;
+  int32_t leadingActive;
+  uint32_t leadingBudget;
+  int64_t trailingTotal;
+  int64_t trailingLastLoud;
+};
+
+extern Engine engine;
+
+// stream.cpp
+void submit(void);
+void submit_staged(void);   // submits what is staged, if anything
+void start_check(void);
+bool prebuffer_complete(void);
+int64_t ms_to_bytes(int64_t ms);  // bytes per channel at the output rate
+
+// output_thread.cpp
+void start_request(void);
+void start_voices(void);
+void stop_voices(void);
+void set_frequency(void);
+void full_stop(void);
+void apply_volume(int32_t current);
+void recreate_filter_states(void);
+
+// fades.cpp
+void mix_chunk(int16_t *left, int16_t *right, uint32_t bytes, uint32_t position);
+void move_back_for_crossfade(uint32_t writeCursor);
+void fade_out(bool fromCursor, bool uncapped);
+void tail_decay(void);
+void pause_fade_step(void);
+bool pause_fade_enabled(void);
+bool pause_fade_out_running(void);
+void perform_flush(int32_t t);
+int64_t monotonic_write_position(void);
+
+// gaps.cpp
+bool frame_loud(int16_t left, int16_t right);
+uint32_t leading_silence_skip(const int16_t *frames, uint32_t count);
+void trailing_cut(uint32_t writeCursor);
+void trailing_scan(const int16_t *left, const int16_t *right, uint32_t bytes);
+void insert_gap_end(void);
+
+// voices.cpp: the engine's side of the device.
+bool engine_device_ready(void);
+bool voices_lost(void);
+uint32_t ring_bytes(void);
+void read_cursors(uint32_t *play, uint32_t *write);
+// Writes bytes of samples at offset (wrapping at B) into voice L1 (channel 0)
+// or R1 (channel 1) in Lock/Unlock chunks of at most CHUNK_BYTES. slot names
+// the caller's lock record. A failed Lock skips its chunk.
+struct VoiceLock;
+void ring_write(int channel, VoiceLock *slot, uint32_t offset, const int16_t *samples, uint32_t bytes);
+void voices_restore(void);
+void voices_play_all(void);
+void voices_stop_all(void);
+void voices_set_position(uint32_t position);
+void voices_set_frequency(uint32_t hz);
+void primary_set_volume(int32_t level);

@@ -1,0 +1,105 @@
+#include "engine/module.h"
+
+#include "engine/callbacks.h"
+#include "engine/module_os.h"
+#include "platform/os.h"
+#include "support/fpu_guard.h"
+
+std::atomic<uint32_t> enabled_flag{0};
+std::atomic<HWND> plugin_window{nullptr};
+std::atomic<HWND> notify_window{nullptr};
+
+namespace {
+
+void SONORIUM_CDECL module_config(HWND hwndParent) {
+  if (enabled_flag.load() != 0) {
+    HWND notify = notify_window.load();
+    if (notify) SendMessageA(notify, WM_COMMAND, CONFIG_COMMAND_ID, 0);
+    return;
+  }
+  module_os_show_disabled_message(hwndParent);
+}
+
+void SONORIUM_CDECL module_about(HWND hwndParent) { module_os_show_about(hwndParent, module_instance()); }
+
+void SONORIUM_CDECL module_init(void) {
+  FpuGuard guard;
+  enabled_flag.store(0);
+  module_os_init_common_controls();
+  plugin_window.store(module_os_create_plugin_window(module_instance()));
+}
+
+void SONORIUM_CDECL module_quit(void) {
+  FpuGuard guard;
+  HWND window = plugin_window.exchange(nullptr);
+  if (window) module_os_destroy_plugin_window(window, module_instance());
+}
+
+void SONORIUM_CDECL module_set_pan(int) {}
+
+// The stream callbacks that compute run behind the guard, so the host's
+// floating-point state survives them whatever the engine does inside.
+int SONORIUM_CDECL guarded_open(int samplerate, int numchannels, int bitspersamp, int bufferlenms,
+                                int prebufferms) {
+  FpuGuard guard;
+  return Open(samplerate, numchannels, bitspersamp, bufferlenms, prebufferms);
+}
+
+void SONORIUM_CDECL guarded_close(void) {
+  FpuGuard guard;
+  Close();
+}
+
+int SONORIUM_CDECL guarded_write(char *buf, int len) {
+  FpuGuard guard;
+  return Write(buf, len);
+}
+
+void SONORIUM_CDECL guarded_set_volume(int volume) {
+  FpuGuard guard;
+  SetVolume(volume);
+}
+
+void SONORIUM_CDECL guarded_flush(int t) {
+  FpuGuard guard;
+  Flush(t);
+}
+
+}  // namespace
+
+Out_Module out_module = {
+    0x10,
+    OUT_MODULE_DESCRIPTION,
+    OUT_MODULE_ID,
+    nullptr,
+    nullptr,
+    module_config,
+    module_about,
+    module_init,
+    module_quit,
+    guarded_open,
+    guarded_close,
+    guarded_write,
+    CanWrite,
+    IsPlaying,
+    Pause,
+    guarded_set_volume,
+    module_set_pan,
+    guarded_flush,
+    GetOutputTime,
+    GetWrittenTime,
+};
+
+HINSTANCE module_instance(void) {
+  return out_module.hDllInstance ? out_module.hDllInstance : module_os_loader_instance();
+}
+
+intptr_t host_message(int code) {
+  HWND host = out_module.hMainWindow;
+  if (!host) return 0;
+  return SendMessageA(host, WM_USER, 0, code);
+}
+
+extern "C" __attribute__((visibility("default"))) Out_Module *SONORIUM_CDECL winampGetOutModule(void) {
+  return &out_module;
+}
