@@ -91,18 +91,18 @@ struct VoiceLock {
 // Play and write cursors into *play and *write. A lost buffer gives the
 // remembered cursors and sets the buffer-lost flag; a good query remembers
 // its cursors and clears the flag. Returns the call's result.
-HRESULT voice_get_cursors(IDirectSoundBuffer *buffer, DWORD *play, DWORD *write);
-void voice_set_cursor(IDirectSoundBuffer *buffer, DWORD position);
+HRESULT voice_get_cursors(IDirectSoundBuffer8 *buffer, DWORD *play, DWORD *write);
+void voice_set_cursor(IDirectSoundBuffer8 *buffer, DWORD position);
 // Locks bytes at offset into *lock. False when the reference is null or the
 // lock failed (the slots are then cleared); a lost buffer sets the flag.
-bool voice_lock(IDirectSoundBuffer *buffer, DWORD offset, DWORD bytes, VoiceLock *lock);
-void voice_unlock(IDirectSoundBuffer *buffer, const VoiceLock *lock);
+bool voice_lock(IDirectSoundBuffer8 *buffer, DWORD offset, DWORD bytes, VoiceLock *lock);
+void voice_unlock(IDirectSoundBuffer8 *buffer, const VoiceLock *lock);
 // Looping play; the buffer-lost flag follows the result. E_POINTER on null.
-HRESULT voice_play(IDirectSoundBuffer *buffer);
-void voice_stop(IDirectSoundBuffer *buffer);
-void voice_set_frequency(IDirectSoundBuffer *buffer, DWORD hz);
-void voice_set_volume(IDirectSoundBuffer *buffer, LONG level);
+HRESULT voice_play(IDirectSoundBuffer8 *buffer);
+void voice_stop(IDirectSoundBuffer8 *buffer);
+void voice_set_frequency(IDirectSoundBuffer8 *buffer, DWORD hz);
+void voice_set_volume(IDirectSoundBuffer8 *buffer, LONG level);
 // The level in mB; 0 when the reference is null or the query fails.
-LONG voice_get_volume(IDirectSoundBuffer *buffer);
+LONG voice_get_volume(IDirectSoundBuffer8 *buffer);
 // The speaker configuration; 0 when the reference is null or the query fails.
 DWORD device_get_speaker_config(IDirectSound8 *device);

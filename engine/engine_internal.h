@@ -116,6 +116,10 @@ struct Engine {
 
 extern Engine engine;
 
+// output_thread.cpp: engine_init with or without the output thread (tests
+// drive output_thread_pass themselves).
+int engine_start(bool with_thread);
+
 // stream.cpp
 void submit(void);
 void submit_staged(void);   // submits what is staged, if anything
@@ -130,6 +134,7 @@ void stop_voices(void);
 void set_frequency(void);
 void full_stop(void);
 void apply_volume(int32_t current);
+int32_t volume_to_mb(int32_t current);  // primary level in mB for 0..10000
 void recreate_filter_states(void);
 
 // fades.cpp
@@ -166,3 +171,12 @@ void voices_stop_all(void);
 void voices_set_position(uint32_t position);
 void voices_set_frequency(uint32_t hz);
 void primary_set_volume(int32_t level);
+
+// signal.cpp: the engine's side of the resampler and the equalizer.
+int signal_init(void);      // tables, states, kernel
+void signal_release(void);
+int signal_recreate_states(void);
+// Resamples frames of 16-bit stereo at inRate to 48 kHz; returns frames out.
+uint32_t signal_resample(const int16_t *in, int16_t *out, uint32_t frames, int32_t inRate);
+bool signal_eq_on(void);
+uint32_t signal_equalize(const int16_t *in, int16_t *out, uint32_t frames);

@@ -41,7 +41,7 @@ void trailing_cut(uint32_t writeCursor) {
   engine.trailingTotal = 0;
   engine.trailingLastLoud = 0;
   int64_t limit = INT64_MAX;
-  if (s.silenceLimitFlags & 2) limit = (ms_to_bytes(s.trailingLimitMs) * 2) & ~int64_t(31);
+  if (s.silenceLimitFlags & 2) limit = ms_to_bytes(s.trailingLimitMs) & ~int64_t(31);
   int64_t cut = (silence < limit ? silence : limit) - 2;
   if (cut <= 0) return;
   uint32_t b = ring_bytes();

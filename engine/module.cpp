@@ -1,7 +1,12 @@
 #include "engine/module.h"
 
+#include "device/device.h"
+#include "device/properties.h"
 #include "engine/callbacks.h"
+#include "engine/engine.h"
 #include "engine/module_os.h"
+#include "engine/settings.h"
+#include "platform/dsound.h"
 #include "platform/os.h"
 #include "support/fpu_guard.h"
 
@@ -27,10 +32,36 @@ void SONORIUM_CDECL module_init(void) {
   enabled_flag.store(0);
   module_os_init_common_controls();
   plugin_window.store(module_os_create_plugin_window(module_instance()));
+
+  // Every device is opened once; the probe counts those with full EAX 2.0.
+  HRESULT hr = DirectSoundEnumerateA(eax_probe_callback, nullptr);
+  if (FAILED(hr) || enabled_flag.load() == 0) {
+    enabled_flag.store(0);
+    return;
+  }
+
+  deviceGuid = GUID{};
+  // Without its tables and states the engine cannot play: stay disabled
+  // rather than run the stream callbacks on half a set-up.
+  if (engine_init() != 0) {
+    engine_release();
+    enabled_flag.store(0);
+    return;
+  }
+  device_open(0);
 }
 
 void SONORIUM_CDECL module_quit(void) {
   FpuGuard guard;
+  if (enabled_flag.load() != 0) {
+    engine_wait_stop_fade();
+    reverb_ramp_down();
+    os_sleep(10);
+    device_close();
+    engine_release();
+    // The stream callbacks see a disabled plug-in from here on.
+    enabled_flag.store(0);
+  }
   HWND window = plugin_window.exchange(nullptr);
   if (window) module_os_destroy_plugin_window(window, module_instance());
 }

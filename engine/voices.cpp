@@ -14,7 +14,7 @@ uint32_t ring_bytes(void) { return device_set.voiceBufferBytes; }
 
 void read_cursors(uint32_t *play, uint32_t *write) {
   DWORD p = device_set.rememberedPlay.load(), w = device_set.rememberedWrite.load();
-  voice_get_cursors(device_set.buffers[L1], &p, &w);
+  voice_get_cursors(device_set.buffer8s[L1], &p, &w);
   *play = p;
   *write = w;
 }
@@ -22,7 +22,7 @@ void read_cursors(uint32_t *play, uint32_t *write) {
 void ring_write(int channel, VoiceLock *slot, uint32_t offset, const int16_t *samples, uint32_t bytes) {
   uint32_t b = ring_bytes();
   if (b == 0) return;
-  IDirectSoundBuffer *buffer = device_set.buffers[channel == 0 ? L1 : R1];
+  IDirectSoundBuffer8 *buffer = device_set.buffer8s[channel == 0 ? L1 : R1];
   const uint8_t *src = reinterpret_cast<const uint8_t *>(samples);
   offset %= b;
   while (bytes > 0) {
@@ -40,28 +40,30 @@ void ring_write(int channel, VoiceLock *slot, uint32_t offset, const int16_t *sa
 
 void voices_restore(void) {
   for (int v = 0; v < VOICE_COUNT; ++v) {
-    IDirectSoundBuffer *buffer = device_set.buffers[v];
+    IDirectSoundBuffer8 *buffer = device_set.buffer8s[v];
     if (buffer) buffer->Restore();
   }
   // The fourth restore decides; a position query tells whether it held.
   DWORD p, w;
-  voice_get_cursors(device_set.buffers[L1], &p, &w);
+  voice_get_cursors(device_set.buffer8s[L1], &p, &w);
 }
 
 void voices_play_all(void) {
-  for (int v = 0; v < VOICE_COUNT; ++v) voice_play(device_set.buffers[v]);
+  for (int v = 0; v < VOICE_COUNT; ++v) voice_play(device_set.buffer8s[v]);
 }
 
 void voices_stop_all(void) {
-  for (int v = 0; v < VOICE_COUNT; ++v) voice_stop(device_set.buffers[v]);
+  for (int v = 0; v < VOICE_COUNT; ++v) voice_stop(device_set.buffer8s[v]);
 }
 
 void voices_set_position(uint32_t position) {
-  for (int v = 0; v < VOICE_COUNT; ++v) voice_set_cursor(device_set.buffers[v], position);
+  for (int v = 0; v < VOICE_COUNT; ++v) voice_set_cursor(device_set.buffer8s[v], position);
 }
 
 void voices_set_frequency(uint32_t hz) {
-  for (int v = 0; v < VOICE_COUNT; ++v) voice_set_frequency(device_set.buffers[v], hz);
+  for (int v = 0; v < VOICE_COUNT; ++v) voice_set_frequency(device_set.buffer8s[v], hz);
 }
 
-void primary_set_volume(int32_t level) { voice_set_volume(device_set.primary, level); }
+void primary_set_volume(int32_t level) {
+  if (device_set.primary) device_set.primary->SetVolume(level);
+}

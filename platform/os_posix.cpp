@@ -10,12 +10,15 @@ struct OsThread {
   pthread_t thread;
   OsThreadProc proc;
   void *arg;
+  uint32_t slot;
 };
 
 namespace {
 void *thread_main(void *p) {
   OsThread *t = static_cast<OsThread *>(p);
+  clock_thread_attach(t->slot);
   t->proc(t->arg);
+  if (t->slot) clock_thread_unregister();
   return nullptr;
 }
 }  // namespace
@@ -25,7 +28,10 @@ extern "C" OsThread *os_thread_start(OsThreadProc proc, void *arg) {
   if (!t) return nullptr;
   t->proc = proc;
   t->arg = arg;
+  // Reserved before the thread exists, so simulated time waits for it.
+  t->slot = clock_thread_reserve();
   if (pthread_create(&t->thread, nullptr, thread_main, t) != 0) {
+    clock_thread_cancel(t->slot);
     delete t;
     return nullptr;
   }
@@ -34,7 +40,9 @@ extern "C" OsThread *os_thread_start(OsThreadProc proc, void *arg) {
 
 extern "C" void os_thread_join(OsThread *t) {
   if (!t) return;
+  clock_join_begin(t->slot);
   pthread_join(t->thread, nullptr);
+  clock_join_end();
   delete t;
 }
 

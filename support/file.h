@@ -37,6 +37,11 @@ int dir_exists(const char *path);
 typedef void (*DirFound)(const char *name, void *context);
 int dir_search(const char *folder, const char *pattern, DirFound found, void *context);
 
+// Nonzero when name matches pattern: "*.ext" compares the extension without
+// regard to case and needs a name in front of it; any other pattern is the
+// exact name.
+int file_name_matches(const char *name, const char *pattern);
+
 // The path separator of the platform: '\\' on Windows, '/' elsewhere.
 char path_separator(void);
 }

@@ -2,29 +2,6 @@
 
 #include <cstdint>
 
-#ifdef _WIN32
-#include "platform/win32.h"
-#else
-#include <cstdlib>
-#endif
-
-extern "C" void *heap_alloc_zeroed(size_t size) {
-#ifdef _WIN32
-  return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1);
-#else
-  return std::calloc(1, size ? size : 1);
-#endif
-}
-
-extern "C" void heap_release(void *block) {
-  if (!block) return;
-#ifdef _WIN32
-  HeapFree(GetProcessHeap(), 0, block);
-#else
-  std::free(block);
-#endif
-}
-
 // The heap returns at least pointer alignment, so rounding base + 16 down to
 // 16 always leaves room for one pointer below the aligned address.
 extern "C" void *aligned_block_alloc(size_t size) {

@@ -1,0 +1,50 @@
+// The settings folder and the user's .env presets in it: listing, loading,
+// saving under a free name, deleting. A preset file is exactly the 572
+// bytes of PropertyBlock.
+#pragma once
+
+#include <cstddef>
+
+enum : int { SETTINGS_PATH_MAX = 1024, PRESET_NAME_MAX = 260 };
+
+// The settings folder: the host's plug-in folder, a separator unless it
+// already ends in one, then "SONORIUM" and a separator. Empty until set.
+extern char settings_folder[SETTINGS_PATH_MAX];
+// Builds the settings folder from the host's plug-in folder. False (and the
+// folder left empty) when the path is missing or too long.
+bool settings_folder_set(const char *plugin_dir);
+// settings_folder + file name into out; false when it would not fit or the
+// folder is not known.
+bool settings_path(const char *file_name, char *out);
+
+// True when name can be a preset: non-empty, at most 260 characters, no
+// path separator, drive colon, wildcard or other character a file name
+// cannot hold, not made of dots and spaces alone, and no reserved device
+// name (CON, PRN, AUX, NUL, COM1-9, LPT1-9) before its first dot.
+bool preset_name_valid(const char *name);
+
+// The preset names of the settings folder ("*.env" less the extension),
+// sorted without regard to case, in one heap block.
+struct PresetList {
+  int count;
+  char **names;
+};
+// Fills list; returns the count (0 for an empty or unreadable folder).
+int preset_list_build(PresetList *list);
+void preset_list_release(PresetList *list);
+
+// Loads name.env into the device: a file that holds a whole block with its
+// magic replaces property_block and is applied, then the cones are rebuilt
+// and the fog density refreshed. Anything else changes nothing. True when
+// applied.
+bool preset_load(const char *name);
+// Captures the state and writes it as name.env, or name_1.env, name_2.env
+// ... when that exists; an existing file is never overwritten. An invalid
+// name writes nothing. The name used (without ".env") goes to used_name
+// when given (PRESET_NAME_MAX + 16 bytes). True when the file was written.
+bool preset_save(const char *name, char *used_name);
+// Deletes name.env; an invalid name touches nothing. True when deleted.
+bool preset_delete(const char *name);
+
+// The text of the delete question for a name.
+void preset_delete_question(const char *name, char *out);

@@ -1,0 +1,241 @@
+#include "dsp/resampler.h"
+
+#include <emmintrin.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "dsp/kernels.h"
+#include "support/fpu_guard.h"
+#include "support/heap.h"
+
+ResamplerTables resampler_tables = {nullptr, nullptr, nullptr};
+
+namespace {
+
+constexpr int kLongRow = RESAMPLER_LONG_TAPS;
+constexpr int kLongFloats = (RESAMPLER_LONG_PHASES + 1) * kLongRow;
+constexpr int kShortFloats = RESAMPLER_SHORT_POINTS + RESAMPLER_SHORT_PAD;
+constexpr int kProtoLog2 = 17;
+constexpr int kProtoSize = 1 << kProtoLog2;
+constexpr float kBeta = 29.845131f;  // 9.5 pi
+// Extra ring entries past the mirrored copy, so a group read that starts at
+// the newest entry never leaves the block.
+constexpr uint32_t kRingSlack = 8;
+
+inline uint32_t ring_entries(const ResamplerState *s) { return s->ringCapacity / 4; }
+
+inline void take_sample(ResamplerState *s, float sample) {
+  const uint32_t entries = ring_entries(s);
+  const uint32_t mask = s->ringCapacity * 4 - 1;
+  const uint32_t prev = ((s->ringOffset - 16) & mask) / 16;
+  const uint32_t e = s->ringOffset / 16;
+  const float *p = s->ring + prev * 4;
+  float entry[4] = {p[1], p[2], p[3], sample};
+  std::memcpy(s->ring + e * 4, entry, 16);
+  std::memcpy(s->ring + (e + entries) * 4, entry, 16);
+  s->ringOffset = (s->ringOffset + 16) & mask;
+  if (s->flags & RESAMPLER_TAKEN)
+    s->position -= 1.0;
+  else
+    s->flags |= RESAMPLER_TAKEN;
+}
+
+// The newest entry in the mirrored copy: entries before it are contiguous.
+inline const float *newest_entry(const ResamplerState *s) {
+  const uint32_t entries = ring_entries(s);
+  const uint32_t mask = s->ringCapacity * 4 - 1;
+  const uint32_t newest = ((s->ringOffset - 16) & mask) / 16;
+  return s->ring + (newest + entries) * 4;
+}
+
+inline float lanes_sum(__m128 acc) {
+  // (l0 + l2) + (l1 + l3)
+  __m128 pair = _mm_add_ps(acc, _mm_movehl_ps(acc, acc));
+  __m128 total = _mm_add_ss(pair, _mm_shuffle_ps(pair, pair, 1));
+  return _mm_cvtss_f32(total);
+}
+
+float long_filter_output(const ResamplerState *s, double position) {
+  const double phi = (1.0 - position) * 128.0;
+  int p = static_cast<int>(phi);
+  if (p > 127) p = 127;
+  const float f = static_cast<float>(phi - p);
+  const float *row0 = resampler_tables.longTable + p * kLongRow;
+  const float *row1 = row0 + kLongRow;
+  // Group g reads x[N-514+4g .. N-511+4g], the entry N-511+4g.
+  const float *entry = newest_entry(s) - 511 * 4;
+  const __m128 fv = _mm_set1_ps(f);
+  __m128 acc = _mm_setzero_ps();
+  for (int g = 0; g < kLongRow / 4; ++g) {
+    __m128 a = _mm_load_ps(row0 + 4 * g);
+    __m128 b = _mm_load_ps(row1 + 4 * g);
+    __m128 tap = _mm_add_ps(a, _mm_mul_ps(fv, _mm_sub_ps(b, a)));
+    acc = _mm_add_ps(acc, _mm_mul_ps(_mm_load_ps(entry + 16 * g), tap));
+  }
+  return lanes_sum(acc);
+}
+
+float short_filter_output(const ResamplerState *s, double position, double r) {
+  const double step = 128.0 / r;
+  const int back = static_cast<int>(12288.0 / step);
+  const int k = static_cast<int>(6144.0 / step);
+  const float t0 = static_cast<float>((1.0 - position) * step + 6144.0 - (k - 1) * step);
+  const float sf = static_cast<float>(step);
+  const float *table = resampler_tables.shortTable;
+  // Lanes j = 4g..4g+3 read x[N-back-2+4g ..], the entry N-back+1+4g.
+  const float *entry = newest_entry(s) + (1 - back) * 4;
+  __m128 acc = _mm_setzero_ps();
+  for (int g = 0;; ++g) {
+    float t[4], tap[4];
+    for (int l = 0; l < 4; ++l) t[l] = t0 + static_cast<float>(4 * g + l) * sf;
+    if (!(t[0] < 12288.0f)) break;
+    for (int l = 0; l < 4; ++l) {
+      int i = static_cast<int>(t[l]);
+      tap[l] = table[i] + (t[l] - static_cast<float>(i)) * (table[i + 1] - table[i]);
+    }
+    acc = _mm_add_ps(acc, _mm_mul_ps(_mm_load_ps(entry + 16 * g), _mm_loadu_ps(tap)));
+  }
+  return lanes_sum(acc) / static_cast<float>(r);
+}
+
+// Drops what is left of the start-up latency, converts the rest.
+uint32_t flush(ResamplerState *s, uint32_t staged, double r, unsigned char **dst,
+               SampleFormat format) {
+  uint32_t first = 0;
+  if (!(s->flags & RESAMPLER_SKIPPED)) {
+    const uint32_t delay = r > 1.0 ? 48u : static_cast<uint32_t>(std::lround(323.0 / r));
+    uint32_t drop = delay - s->dropped;
+    if (drop > staged) drop = staged;
+    s->dropped += drop;
+    first = drop;
+    if (first < staged) s->flags |= RESAMPLER_SKIPPED;
+  }
+  const uint32_t n = staged - first;
+  if (n) *dst += convert_from_float(s->outStage + first, *dst, n, format);
+  return n;
+}
+
+}  // namespace
+
+int resampler_build_tables(void) {
+  FpuGuard guard;
+  if (!cpu_features().sse2) return -2;
+  resampler_release_tables();
+  float *block = static_cast<float *>(
+      aligned_block_alloc(sizeof(float) * (kLongFloats + kShortFloats)));
+  if (!block) return -1;
+  double *x = static_cast<double *>(aligned_block_alloc(sizeof(double) * 2 * kProtoSize));
+  if (!x) {
+    aligned_block_release(block);
+    return -1;
+  }
+  // Flat band of bins -510..511, inverse FFT: the prototype low-pass.
+  for (int k = 0; k < 512; ++k) x[2 * k] = 0.0009765625;
+  for (int k = kProtoSize - 510; k < kProtoSize; ++k) x[2 * k] = 0.0009765625;
+  fft_radix2(-1, kProtoLog2, x);
+  const long double beta = kBeta;
+  float *longTable = block;
+  for (int p = 0; p <= RESAMPLER_LONG_PHASES; ++p) {
+    for (int m = 0; m < kLongRow; ++m) {
+      int n = 128 * (m - 191) + p;
+      long double q = x[2 * (n < 0 ? -n : n)];
+      long double w = kaiser_value(static_cast<long double>(n) / 65535.0L, beta);
+      longTable[p * kLongRow + m] = static_cast<float>(q * w);
+    }
+  }
+  float *shortTable = block + kLongFloats;
+  shortTable[0] = 0.0f;
+  for (int n = -6143; n <= 6143; ++n) {
+    long double q = x[2 * (n < 0 ? -n : n)];
+    long double w = kaiser_value((2.0L * n - 1.0L) / 12287.0L, beta);
+    shortTable[6144 + n] = static_cast<float>(q * w);
+  }
+  aligned_block_release(x);
+  resampler_tables.block = block;
+  resampler_tables.longTable = longTable;
+  resampler_tables.shortTable = shortTable;
+  return 0;
+}
+
+void resampler_release_tables(void) {
+  aligned_block_release(resampler_tables.block);
+  resampler_tables.block = nullptr;
+  resampler_tables.longTable = nullptr;
+  resampler_tables.shortTable = nullptr;
+}
+
+int resampler_create(ResamplerState **state, float maxRatio) {
+  FpuGuard guard;
+  if (!state) return -1;
+  *state = nullptr;
+  if (!cpu_features().sse2) return -2;
+  if (!(maxRatio >= 1.0f)) maxRatio = 1.0f;  // also NaN
+  if (maxRatio > 64.0f) maxRatio = 64.0f;
+  uint32_t want = static_cast<uint32_t>(std::lround(512.0 * maxRatio));
+  uint32_t entries = 512;
+  while (entries < want) entries <<= 1;
+  const size_t ring_bytes = (2 * static_cast<size_t>(entries) + kRingSlack) * 16;
+  const size_t head = (sizeof(ResamplerState) + 15) & ~size_t(15);
+  unsigned char *block = static_cast<unsigned char *>(aligned_block_alloc(head + ring_bytes));
+  if (!block) return -1;
+  ResamplerState *s = reinterpret_cast<ResamplerState *>(block);
+  s->ringCapacity = entries * 4;
+  s->maxRatio = maxRatio;
+  s->flags = RESAMPLER_FRESH;
+  s->ring = reinterpret_cast<float *>(block + head);
+  *state = s;
+  return 0;
+}
+
+int resampler_destroy(ResamplerState *state) {
+  aligned_block_release(state);
+  return 0;
+}
+
+uint32_t resampler_process(ResamplerState *s, const void *source, void *destination,
+                           uint32_t count, float inputRate, float outputRate,
+                           SampleFormat inputFormat, SampleFormat outputFormat) {
+  FpuGuard guard;
+  if (!s || !resampler_tables.block) return 0;
+  const double r = static_cast<double>(inputRate) / static_cast<double>(outputRate);
+  // A zero, negative or infinite ratio would never advance (or never stop);
+  // a ratio above the maximum would read past the ring.
+  if (!(r > 0.0) || !std::isfinite(r) || r > s->maxRatio) return 0;
+  if (r > 1.0)
+    s->flags |= RESAMPLER_DOWN;
+  else
+    s->flags &= ~RESAMPLER_DOWN;
+  if (s->flags & RESAMPLER_FRESH) {
+    s->flags &= ~RESAMPLER_FRESH;
+    s->position = r / 2.0;
+  }
+  if (count == 0) return 0;
+  const bool down = r > 1.0;
+  const unsigned char *src = static_cast<const unsigned char *>(source);
+  unsigned char *dst = static_cast<unsigned char *>(destination);
+  uint32_t written = 0;
+  uint32_t staged = 0;
+  while (count) {
+    const uint32_t c = count < 512 ? count : 512;
+    count -= c;
+    src += convert_to_float(src, s->inStage + 512 - c, c, inputFormat);
+    for (uint32_t i = 512 - c; i < 512; ++i) {
+      take_sample(s, s->inStage[i]);
+      while (s->position <= 1.0) {
+        s->outStage[staged++] =
+            down ? short_filter_output(s, s->position, r) : long_filter_output(s, s->position);
+        s->position += r;
+        if (staged == 512) {
+          written += flush(s, staged, r, &dst, outputFormat);
+          staged = 0;
+        }
+      }
+    }
+    if (staged) {
+      written += flush(s, staged, r, &dst, outputFormat);
+      staged = 0;
+    }
+  }
+  return written;
+}

@@ -1,0 +1,121 @@
+#include "engine/autosave.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "device/block.h"
+#include "device/device.h"
+#include "device/presets.h"
+#include "device/properties.h"
+#include "dsp/eq_design.h"
+#include "dsp/eq_preset.h"
+#include "engine/module.h"
+#include "support/file.h"
+#include "ui/poses.h"
+
+namespace {
+const char kEnvFile[] = "_autosave.env";
+const char kEqFile[] = "_autosave.eq";
+const char kDsFile[] = "_autosave.ds";
+const int kDsBytes = 4 + EQ_BANDS;
+std::atomic<bool> loaded{false};
+
+void first_start_defaults() {
+  CurrentVoiceScope scope;
+  uint32_t generic = 0;
+  eax_listener_set(EAXL_ENVIRONMENT, &generic);
+  int32_t cone_outside = -5000, volume = -1000;
+  for (int v = 0; v < VOICE_COUNT; ++v) {
+    current_voice_select(v);
+    ds3d_voice_set_cone_outside_volume(&cone_outside);
+  }
+  for (int v = 0; v < VOICE_COUNT; ++v) {
+    current_voice_select(v);
+    voice_volume_set(&volume);
+  }
+}
+
+void load_ds(const char *path) {
+  HANDLE h = file_open_read(path, OPEN_EXISTING, 0);
+  if (h == FILE_FAILED) return;
+  unsigned char bytes[kDsBytes];
+  long got = file_read(h, bytes, sizeof bytes);
+  file_close(h);
+  // Each part counts only when it was read whole; the rest keeps its default.
+  if (got >= 4) {
+    int32_t on;
+    std::memcpy(&on, bytes, 4);
+    eq_enabled.store(on);
+  }
+  for (long i = 4; i < got && i < kDsBytes; ++i) eq_band_highlight[i - 4] = bytes[i];
+}
+
+bool load_env(const char *path) {
+  HANDLE h = file_open_read(path, OPEN_EXISTING, 0);
+  if (h == FILE_FAILED) return false;
+  unsigned char bytes[PROPERTY_BLOCK_BYTES + 1];
+  long got = file_read(h, bytes, sizeof bytes);
+  file_close(h);
+  // A truncated or foreign file is not applied: the device would get the
+  // zeros or garbage of the unread part. The first-start state is used.
+  if (!block_is_valid(bytes, got)) return false;
+  AcousticGuard hold;
+  std::memcpy(&property_block, bytes, PROPERTY_BLOCK_BYTES);
+  block_apply();
+  rebuild_cones();
+  return true;
+}
+}  // namespace
+
+void autosave_load(void) {
+  const char *dir = reinterpret_cast<const char *>(host_message(IPC_GETPLUGINDIRECTORY));
+  char path[SETTINGS_PATH_MAX];
+  bool have_folder = settings_folder_set(dir);
+  if (have_folder) dir_create(settings_folder);
+
+  if (have_folder && settings_path(kDsFile, path)) load_ds(path);
+  if (have_folder && settings_path(kEqFile, path)) {
+    HANDLE h = file_open_read(path, OPEN_EXISTING, 0);
+    if (h != FILE_FAILED) {
+      file_close(h);
+      eq_preset_read(path, &eq_settings);
+    }
+  }
+  eq_design();
+
+  bool restored = have_folder && settings_path(kEnvFile, path) && load_env(path);
+  if (restored)
+    fog_density_refresh();
+  else
+    first_start_defaults();
+  apply_poses();
+  loaded.store(true);
+}
+
+void autosave_save(void) {
+  if (!loaded.load() || !settings_folder[0]) return;
+  char path[SETTINGS_PATH_MAX];
+  if (settings_path(kEnvFile, path)) {
+    AcousticGuard hold;
+    block_capture();
+    HANDLE h = file_create(path, CREATE_ALWAYS, 0);
+    if (h != FILE_FAILED) {
+      file_write(h, &property_block, PROPERTY_BLOCK_BYTES);
+      file_close(h);
+    }
+  }
+  if (settings_path(kEqFile, path)) eq_preset_write(path, &eq_settings);
+  if (settings_path(kDsFile, path)) {
+    unsigned char bytes[kDsBytes];
+    int32_t on = eq_enabled.load();
+    std::memcpy(bytes, &on, 4);
+    std::memcpy(bytes + 4, eq_band_highlight, EQ_BANDS);
+    HANDLE h = file_create(path, CREATE_ALWAYS, 0);
+    if (h != FILE_FAILED) {
+      file_write(h, bytes, sizeof bytes);
+      file_close(h);
+    }
+  }
+}
+
+bool autosave_loaded(void) { return loaded.load(); }

@@ -1,0 +1,319 @@
+// The stream callbacks: Open, Write with its conversion, resampling,
+// silence removal, equalizing and staging, the submit into the voice rings
+// with the ring mirror, CanWrite, IsPlaying and both clocks.
+#include <cstring>
+
+#include "engine/callbacks.h"
+#include "engine/engine.h"
+#include "engine/engine_internal.h"
+#include "engine/settings.h"
+#include "platform/os.h"
+#include "support/fpu_guard.h"
+
+#include "device/device.h"
+
+Engine engine;
+
+namespace {
+VoiceLock submit_lock_left, submit_lock_right;
+
+// q × 1000 + r × 1000 / d: milliseconds without 64-bit overflow.
+int64_t to_ms(int64_t value, int64_t per_second) {
+  if (per_second <= 0) return 0;
+  return value / per_second * 1000 + value % per_second * 1000 / per_second;
+}
+
+// Reads one written piece as 16-bit stereo into the conversion buffer.
+void convert(const uint8_t *in, uint32_t frames, int32_t bits, int32_t channels, int16_t *out) {
+  uint32_t bps = uint32_t(bits / 8);
+  // Mono and stereo frames as they are; wider frames give their first two
+  // channels.
+  uint32_t stride = bps * uint32_t(channels);
+  for (uint32_t i = 0; i < frames; ++i) {
+    const uint8_t *f = in + i * stride;
+    int16_t s[2];
+    for (int c = 0; c < 2; ++c) {
+      const uint8_t *p = f + (channels >= 2 ? c * bps : 0);
+      if (bits == 8)
+        s[c] = int16_t(uint16_t((uint16_t(p[0]) << 8) ^ 0x8000));
+      else if (bits == 16)
+        s[c] = int16_t(uint16_t(p[0] | (p[1] << 8)));
+      else
+        s[c] = int16_t(uint16_t(p[1] | (p[2] << 8)));
+    }
+    out[2 * i] = s[0];
+    out[2 * i + 1] = s[1];
+  }
+}
+
+// Input frames per piece: the conversion buffer bounds it, and at low input
+// rates also the resampled output must fit behind what is staged.
+uint32_t piece_frames(void) {
+  uint32_t n = CONVERSION_FRAMES;
+  if (engine.resampling) {
+    int64_t fit = int64_t(16384) * engine.inRate / 48000;
+    if (fit < 1) fit = 1;
+    if (fit < n) n = uint32_t(fit);
+  }
+  return n;
+}
+
+// Appends frames to the staging buffers; what would not fit is dropped (only
+// a host that ignores CanWrite while the buffers are lost gets there).
+void stage(const int16_t *frames, uint32_t count) {
+  uint32_t at = engine.stagedBytes / 2;
+  uint32_t room = STAGING_BYTES / 2 - at;
+  if (count > room) count = room;
+  int16_t *l = engine.stageLeft + at, *r = engine.stageRight + at;
+  for (uint32_t i = 0; i < count; ++i) {
+    l[i] = frames[2 * i];
+    r[i] = frames[2 * i + 1];
+  }
+  engine.writtenFrames += count;
+  engine.stagedBytes += 2 * count;
+}
+
+void submit_if_due(void) {
+  if (engine.closing || engine.stagedBytes >= SUBMIT_BLOCK_BYTES) submit_staged();
+}
+
+void process_piece(const uint8_t *in, uint32_t frames) {
+  int32_t bits = engine.resampling ? engine.inBits.load() : engine.outBits.load();
+  int32_t channels = engine.resampling ? engine.inChannels.load() : engine.outChannels.load();
+  convert(in, frames, bits, channels, engine.conversion);
+  const int16_t *block = engine.conversion;
+  if (engine.resampling) {
+    frames = signal_resample(block, engine.resampled, frames, engine.inRate);
+    if (frames == 0) return;
+    block = engine.resampled;
+  }
+  uint32_t skip = leading_silence_skip(block, frames);
+  block += 2 * skip;
+  frames -= skip;
+  if (frames == 0) return;
+  if (signal_eq_on()) {
+    frames = signal_equalize(block, engine.equalized, frames);
+    if (frames == 0) return;
+    block = engine.equalized;
+  }
+  stage(block, frames);
+}
+}  // namespace
+
+int64_t ms_to_bytes(int64_t ms) { return 2 * int64_t(engine.outRate) * ms / 1000; }
+
+bool prebuffer_complete(void) {
+  if (!engine.prebufferFlag) return true;
+  int64_t bytes = int64_t(engine.submittedBytes) + engine.stagedBytes;
+  if (to_ms(bytes, 2 * int64_t(engine.outRate)) < live_settings.prebufferMs) return false;
+  engine.prebufferFlag = 0;
+  return true;
+}
+
+void start_check(void) {
+  if (engine.gapState != 2 && !engine.playing && !engine.paused && prebuffer_complete() &&
+      engine.submittedBytes != 0) {
+    start_request();
+    engine.playing = 1;
+  }
+}
+
+void submit_staged(void) {
+  if (engine.stagedBytes == 0 && !engine.closing) return;
+  engine.submittedBytes += engine.stagedBytes;
+  submit();
+  engine.stagedBytes = 0;
+}
+
+void submit(void) {
+  uint32_t b = ring_bytes();
+  if (b == 0 || !engine.initialized) return;
+  uint32_t s = engine.stagedBytes;
+  uint32_t play, write;
+  read_cursors(&play, &write);
+  trailing_cut(write);
+  engine.closingAtLastSubmit = engine.closing.load();
+  move_back_for_crossfade(write);
+  if (engine.freshStart) {
+    engine.clockOffset = int64_t(write);
+    engine.freshStart = 0;
+  }
+  uint32_t start = engine.writeOffset;
+  for (uint32_t done = 0; done < s;) {
+    uint32_t n = s - done < CHUNK_BYTES ? s - done : uint32_t(CHUNK_BYTES);
+    int16_t *l = engine.stageLeft + done / 2, *r = engine.stageRight + done / 2;
+    uint32_t at = engine.writeOffset;
+    mix_chunk(l, r, n, at);
+    ring_write(0, &submit_lock_left, at, l, n);
+    ring_write(1, &submit_lock_right, at, r, n);
+    engine.writeOffset = (at + n) % b;
+    done += n;
+  }
+  // The mirror keeps what was written, at the same offsets.
+  for (uint32_t done = 0; done < s;) {
+    uint32_t at = (start + done) % b;
+    uint32_t n = b - at < s - done ? b - at : s - done;
+    std::memcpy(reinterpret_cast<uint8_t *>(engine.mirrorLeft) + at,
+                reinterpret_cast<uint8_t *>(engine.stageLeft) + done, n);
+    std::memcpy(reinterpret_cast<uint8_t *>(engine.mirrorRight) + at,
+                reinterpret_cast<uint8_t *>(engine.stageRight) + done, n);
+    done += n;
+  }
+  if (engine.closing) {
+    const EngineSettings &st = live_settings;
+    engine.fadeOutLength = (st.fadeFlags & FADE_ON_END) ? int32_t(int64_t(st.fadeEndMs) * engine.outRate / 1000) : 0;
+    fade_out(false, false);
+    tail_decay();
+  }
+  trailing_scan(engine.stageLeft, engine.stageRight, s);
+  engine.submitCount += 1;
+  engine.firstSubmit = 0;
+}
+
+int SONORIUM_CDECL Open(int samplerate, int numchannels, int bitspersamp, int, int) {
+  if (bitspersamp != 8 && bitspersamp != 16 && bitspersamp != 24) return -1;
+  if (!engine.initialized || !engine_device_ready()) return -1;
+  if (samplerate <= 0 || samplerate > int(MAX_INPUT_RATE) || numchannels <= 0) return -1;
+  while (engine.streamState == STREAM_RECONFIGURING) os_sleep(10);
+  engine.streamState = STREAM_OPEN;
+  if (voices_lost()) {
+    voices_restore();
+    full_stop();
+  }
+  const EngineSettings &s = live_settings;
+  engine.prevInChannels = engine.inChannels;
+  engine.prevInBits = engine.inBits;
+  engine.inRate = samplerate;
+  engine.inChannels = numchannels;
+  engine.inBits = bitspersamp;
+  engine.resampling = s.interpolation ? 1 : 0;
+  if (engine.resampling) {
+    samplerate = 48000;
+    numchannels = 2;
+    bitspersamp = 16;
+  }
+  engine.clockOffset += 2 * engine.writtenFrames;
+  engine.outRate = samplerate;
+  engine.outChannels = numchannels;
+  engine.outBits = bitspersamp;
+  if (engine.pauseRequest || engine.pauseState != PAUSE_IDLE || !engine.playing) {
+    set_frequency();
+    engine.paused = 0;
+    engine.coldStart = 1;
+  } else {
+    engine.coldStart = 0;
+  }
+  engine.crossfadeMix = ((s.fadeFlags & FADE_CROSSFADE) || !engine.closingAtLastSubmit) ? 1 : 0;
+  engine.closing = 0;
+  engine.stopPending = 0;
+  engine.writtenFrames = 0;
+  engine.fadeInGain = 0.0;
+  engine.pauseRequest = 0;
+  engine.pauseState = PAUSE_IDLE;
+  engine.deferredFlush = 0;
+  engine.submitCount = 0;
+  engine.draining = 0;
+  engine.leadingActive = 1;
+  engine.firstSubmit = 1;
+  engine.gapStartPending = 1;
+  engine.submittedBytes = 0;
+  engine.prebufferFlag = engine.coldStart.load();
+  engine.cpuTick = os_tick_count();
+  engine.leadingBudget = uint32_t(ms_to_bytes(s.leadingLimitMs)) & ~uint32_t(31);
+  int32_t t = (s.fadeFlags & FADE_ON_START) ? s.fadeStartMs : 0;
+  if (s.gapMode == GAP_REMOVE && (s.fadeFlags & FADE_ON_FIRST_START) && engine.coldStart) t = s.fadeFirstStartMs;
+  engine.fadeInLength = int32_t(int64_t(engine.outRate) * t / 1000);
+  engine.engineActive = 1;
+  return int(int64_t(48000) * 32768 / engine.outRate * s.bufferLengthMs / 32768);
+}
+
+int SONORIUM_CDECL Write(char *buf, int len) {
+  FpuGuard guard;
+  if (!engine.initialized || engine.outRate <= 0) return 0;
+  if (!buf || len <= 0) {
+    if (!buf && len == 0) {
+      // The host's end of stream: what is staged goes out with the end of
+      // song processing.
+      engine.closing = 1;
+      os_sleep(10);
+      if (!voices_lost()) submit_staged();
+      start_check();
+    }
+    return 0;
+  }
+  int32_t bits = engine.resampling ? engine.inBits.load() : engine.outBits.load();
+  int32_t channels = engine.resampling ? engine.inChannels.load() : engine.outChannels.load();
+  uint32_t frame_bytes = uint32_t(bits / 8) * uint32_t(channels);
+  uint32_t frames = uint32_t(len) / frame_bytes;
+  const uint8_t *in = reinterpret_cast<const uint8_t *>(buf);
+  uint32_t piece = piece_frames();
+  bool lost = false;
+  while (frames > 0) {
+    uint32_t n = frames < piece ? frames : piece;
+    process_piece(in, n);
+    in += n * frame_bytes;
+    frames -= n;
+    if (voices_lost()) {
+      lost = true;  // keep staging; the restore submits it
+      continue;
+    }
+    submit_if_due();
+  }
+  if (lost) return 0;
+  start_check();
+  return 0;
+}
+
+int SONORIUM_CDECL CanWrite(void) {
+  if (!engine.initialized || engine.outRate <= 0 || !engine_device_ready()) return 0;
+  if (engine.deferredFlush || pause_fade_out_running() || voices_lost()) return 0;
+  uint32_t b = ring_bytes();
+  uint32_t play, write;
+  read_cursors(&play, &write);
+  uint32_t wo = engine.writeOffset;
+  int64_t free_bytes = play > wo ? int64_t(play) - wo : int64_t(b) - wo + play;
+  int64_t n = free_bytes - engine.stagedBytes - 2;
+  if (n < 0) n = 0;
+  int64_t result = (n / 2) * engine.inRate / engine.outRate * (int64_t(engine.inBits) * engine.inChannels / 8);
+  uint32_t tick = os_tick_count();
+  if (live_settings.cpuUsageControl && engine.submitCount >= 8) {
+    int64_t queued = b ? (int64_t(wo) + b - write) % b : 0;
+    if (queued >= engine.outRate && tick == engine.cpuTick) result = 0;
+  }
+  engine.cpuTick = tick;
+  return int(result);
+}
+
+int SONORIUM_CDECL IsPlaying(void) {
+  if (!engine.initialized || engine.outRate <= 0) return 0;
+  const EngineSettings &s = live_settings;
+  int64_t margin = 500;
+  if (s.fadeFlags & FADE_CROSSFADE) margin = s.fadeEndMs;
+  if (s.silenceFlags & 2) margin = s.bufferLengthMs;
+  if (s.gapMode != GAP_REMOVE) margin = s.fadeEndMs;
+  engine.draining = 1;
+  return int64_t(GetOutputTime()) + margin < int64_t(GetWrittenTime()) ? 1 : 0;
+}
+
+int SONORIUM_CDECL GetWrittenTime(void) {
+  if (engine.outRate <= 0) return 0;
+  return int(to_ms(engine.writtenFrames, engine.outRate));
+}
+
+int SONORIUM_CDECL GetOutputTime(void) {
+  if (!engine.initialized || engine.outRate <= 0) return 0;
+  uint32_t b = ring_bytes();
+  uint32_t play, write;
+  read_cursors(&play, &write);
+  // Half-ring hysteresis; only the thread that disarms adds the wrap, so
+  // callers on several threads count it once.
+  if (play < b / 2) {
+    int32_t armed = 1;
+    if (engine.wrapArmed.compare_exchange_strong(armed, 0)) engine.playAccumulator += b;
+  } else {
+    engine.wrapArmed = 1;
+  }
+  int64_t position = engine.playAccumulator + int64_t(play) - engine.clockOffset;
+  if (position < 0) position = 0;
+  return int(to_ms(position, 2 * int64_t(engine.outRate)));
+}
