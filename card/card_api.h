@@ -85,3 +85,5 @@ CARD_API int card_buffer_position(IDirectSoundBuffer *buffer, D3DVECTOR *out);
 CARD_API int card_buffer_is_playing(IDirectSoundBuffer *buffer);
 CARD_API DWORD card_buffer_flags(IDirectSoundBuffer *buffer);
 CARD_API int card_cooperative_level(IDirectSound8 *device);
+// The Decay HF Ratio the device renders its room with (Decay HF Limit applied).
+CARD_API float card_effective_decay_hf_ratio(IDirectSound8 *device);

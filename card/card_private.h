@@ -125,7 +125,7 @@ struct CardPropertySet : public IKsPropertySet {
 
 // A primary or secondary buffer. IDirectSoundBuffer and IDirectSoundBuffer8
 // share one vtable layout, so the same object answers both.
-struct CardBuffer : public IDirectSoundBuffer8 {
+struct CardBuffer final : public IDirectSoundBuffer8 {
   std::atomic<uint32_t> refs;
   CardDevice *device;
   DWORD flags;
@@ -175,7 +175,7 @@ struct CardBuffer : public IDirectSoundBuffer8 {
   HRESULT STDMETHODCALLTYPE GetObjectInPath(REFGUID object, DWORD index, REFGUID iid, LPVOID *out) override;
 };
 
-struct CardDevice : public IDirectSound8 {
+struct CardDevice final : public IDirectSound8 {
   std::atomic<uint32_t> refs;
   CardDeviceConfig config;
   DWORD cooperativeLevel;
@@ -213,10 +213,12 @@ HRESULT card_injected(int step);
 void card_note_buffer(CardBuffer *b, bool alive);
 bool card_is_buffer(const void *p);
 bool card_is_device(const void *p);
+std::vector<CardDevice *> &card_devices_alive();
 
 // buffer.cpp
 CardBuffer *buffer_create(CardDevice *device, const DSBUFFERDESC *desc, HRESULT *result);
 CardBuffer *buffer_duplicate(CardBuffer *original, HRESULT *result);
+void buffer_destroy(CardBuffer *b);
 uint64_t device_frame_now(const CardDevice *device);
 // Current play position in frames (wrapped); settles a one-shot buffer that ran out.
 uint64_t buffer_play_frame(CardBuffer *b, uint64_t deviceFrame);

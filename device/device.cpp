@@ -1,9 +1,9 @@
 #include "device/device.h"
 
-#include <cstddef>
-
+#include "device/report.h"
 #include "engine/module.h"
 #include "engine/settings.h"
+#include "platform/eax2.h"
 
 DeviceSet device_set;
 
@@ -14,11 +14,7 @@ void (*device_report_refresh_hook)(void) = nullptr;
 
 namespace {
 
-// The EAX 2.0 listener property set {0306A6A8-B224-11D2-99E5-0000E8D8C722}
-// and its ALLPARAMETERS id, the query that tells a full EAX 2.0 device.
-const GUID eax20_listener_set = {0x0306A6A8, 0xB224, 0x11D2, {0x99, 0xE5, 0x00, 0x00, 0xE8, 0xD8, 0xC7, 0x22}};
-const ULONG eax_listener_allparameters = 1;
-const ULONG property_support_get_set = 0x3;  // KSPROPERTY_SUPPORT_GET | _SET
+const ULONG property_support_get_set = KSPROPERTY_SUPPORT_GET | KSPROPERTY_SUPPORT_SET;
 
 const DWORD PRIMARY_FLAGS = DSBCAPS_PRIMARYBUFFER | DSBCAPS_LOCHARDWARE | DSBCAPS_CTRL3D | DSBCAPS_CTRLVOLUME;
 const DWORD VOICE_FLAGS_SOFTWARE = DSBCAPS_CTRL3D | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLVOLUME |
@@ -119,10 +115,11 @@ const char *open_voices(void) {
         !device_set.buffer8s[i])
       return TEXT_BUFFER8;
   device_set.stateFlags.fetch_or(DEVICE_VOICES_READY);
-  if (!device_set.primary ||
+  // A voices-only open keeps the listener it already has.
+  if (!device_set.listener && (!device_set.primary ||
       FAILED(device_set.primary->QueryInterface(IID_IDirectSound3DListener,
                                                 reinterpret_cast<void **>(&device_set.listener))) ||
-      !device_set.listener)
+      !device_set.listener))
     return TEXT_LISTENER;
   for (int i = 0; i < VOICE_COUNT; ++i)
     if (FAILED(device_set.buffer8s[i]->QueryInterface(IID_IDirectSound3DBuffer,
@@ -137,7 +134,8 @@ const char *open_voices(void) {
   // Some DirectSound implementations answer S_OK with no support bits for a
   // set they don't know, so the bits must say Get and Set as well.
   ULONG support = 0;
-  HRESULT hr = device_set.propertySets[L1]->QuerySupport(eax20_listener_set, eax_listener_allparameters, &support);
+  HRESULT hr = device_set.propertySets[L1]->QuerySupport(DSPROPSETID_EAX20_ListenerProperties,
+                                                         DSPROPERTY_EAXLISTENER_ALLPARAMETERS, &support);
   device_set.eaxSupport = support;
   if (FAILED(hr) || (support & property_support_get_set) != property_support_get_set) return TEXT_NO_EAX;
   return nullptr;
@@ -167,7 +165,7 @@ void device_open(int voices_only) {
     voices_release();
   else
     device_close();
-  device_set.statusText.store(DEVICE_TEXT_NO_DRIVER);
+  device_report_reset();
   device_set.stateFlags.store(0);
   device_set.voiceBufferBytes = voice_buffer_size(live_settings.bufferLengthMs);
 

@@ -1,8 +1,8 @@
 // The device probe against a DirectSound nobody here wrote: Wine's own.
 // Wine lists an output device only when it has an audio driver to talk to,
-// so the program first makes itself a home whose .asoundrc sends the ALSA
-// default device to the null plug-in, and then runs the tests in a child
-// process started with that home and with Wine's built-in dsound forced.
+// so the program runs in a home of its own whose .asoundrc sends the ALSA
+// default device to the null plug-in (Wine takes HOME from the unix side at
+// its start, so the test script makes that home and starts Wine in it).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,19 +10,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "device/device.h"
+#include "engine/module.h"
 #include "engine/settings.h"
 
-// The plug-in module's state that the device reads; the module is not part
-// of this program.
-std::atomic<uint32_t> enabled_flag{0};
-std::atomic<HWND> plugin_window{nullptr};
-
 namespace {
-
-const char CHILD_MARK[] = "SONORIUM_DEVICE_WINE_CHILD";
 
 struct Found {
   int withGuid;
@@ -124,54 +117,33 @@ TEST_F(WineDirectSound, DefaultDeviceOpensEverythingButEax) {
   voice_unlock(device_set.buffer8s[L2], &copy);
 }
 
-// Makes the home with the null ALSA device and runs this program again in
-// it. Returns the child's exit code, or 1 when the home can't be made.
-int run_in_null_alsa_home(void) {
-  char temp[MAX_PATH];
-  DWORD length = GetTempPathA(MAX_PATH, temp);
-  if (length == 0 || length >= MAX_PATH - 40) return 1;
+// True when the home Wine was started with holds the .asoundrc that sends
+// the ALSA default device to the null plug-in. Wine keeps the unix HOME in
+// the Windows environment as WINEHOMEDIR, an NT path.
+bool null_alsa_home(void) {
   char home[MAX_PATH];
-  std::snprintf(home, sizeof home, "%ssonorium-device-home-%lu", temp, GetCurrentProcessId());
-  CreateDirectoryA(home, nullptr);
+  DWORD length = GetEnvironmentVariableA("WINEHOMEDIR", home, MAX_PATH);
+  if (length < 5 || length >= MAX_PATH - 16 || std::strncmp(home, "\\??\\", 4) != 0) return false;
   char rc[MAX_PATH + 16];
-  std::snprintf(rc, sizeof rc, "%s\\.asoundrc", home);
-  HANDLE file = CreateFileA(rc, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 1;
-  const char text[] = "pcm.!default { type null }\n";
-  DWORD written = 0;
-  WriteFile(file, text, sizeof text - 1, &written, nullptr);
+  std::snprintf(rc, sizeof rc, "%s\\.asoundrc", home + 4);
+  HANDLE file = CreateFileA(rc, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  char text[256] = {};
+  DWORD got = 0;
+  ReadFile(file, text, sizeof text - 1, &got, nullptr);
   CloseHandle(file);
-  // Wine keeps the unix HOME in the Windows environment as WINEHOMEDIR, an
-  // NT path, and turns it back into HOME for the processes it starts.
-  if (GetEnvironmentVariableA("WINEHOMEDIR", nullptr, 0) == 0) {
-    std::fprintf(stderr, "not running under Wine: this test needs Wine's DirectSound\n");
-    return 1;
-  }
-  std::string nt_home = std::string("\\??\\") + home;
-  SetEnvironmentVariableA("WINEHOMEDIR", nt_home.c_str());
-  SetEnvironmentVariableA("WINEDLLOVERRIDES", "dsound=b");
-  SetEnvironmentVariableA(CHILD_MARK, "1");
-
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  char *command = GetCommandLineA();
-  std::string line = command;
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) return 1;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  DeleteFileA(rc);
-  RemoveDirectoryA(home);
-  return static_cast<int>(code);
+  return std::strstr(text, "pcm.!default") && std::strstr(text, "type null");
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (GetEnvironmentVariableA(CHILD_MARK, nullptr, 0) == 0) return run_in_null_alsa_home();
+  if (!null_alsa_home()) {
+    std::fprintf(stderr,
+                 "run under Wine with HOME set to a fresh folder whose .asoundrc holds "
+                 "'pcm.!default { type null }'\n");
+    return 1;
+  }
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -104,8 +104,10 @@ long double kaiser_value(long double x, long double beta) {
   return bessel_i0(beta) / bessel_i0(arg);
 }
 
-void kaiser_window(float *destination, uint32_t length, float beta, int form) {
-  FpuGuard guard;
+// Extended-precision work sits in functions of its own, called once the
+// guard has reset the x87 unit, so that no value lives across the reset.
+__attribute__((noinline)) static void kaiser_fill(float *destination, uint32_t length,
+                                                  float beta, int form) {
   if (length < 2) {
     if (length == 1) destination[0] = 1.0f;
     return;
@@ -128,6 +130,11 @@ void kaiser_window(float *destination, uint32_t length, float beta, int form) {
     uint32_t mirror = length - 1 - i;
     if (mirror >= half + (length & 1)) destination[mirror] = destination[i];
   }
+}
+
+void kaiser_window(float *destination, uint32_t length, float beta, int form) {
+  FpuGuard guard;
+  kaiser_fill(destination, length, beta, form);
 }
 
 void fft_radix2(int direction, int log2_size, double *data) {

@@ -118,10 +118,9 @@ uint32_t flush(ResamplerState *s, uint32_t staged, double r, unsigned char **dst
 
 }  // namespace
 
-int resampler_build_tables(void) {
-  FpuGuard guard;
-  if (!cpu_features().sse2) return -2;
-  resampler_release_tables();
+// Extended-precision work sits in a function of its own, called once the
+// guard has reset the x87 unit, so that no value lives across the reset.
+__attribute__((noinline)) static int build_tables() {
   float *block = static_cast<float *>(
       aligned_block_alloc(sizeof(float) * (kLongFloats + kShortFloats)));
   if (!block) return -1;
@@ -156,6 +155,13 @@ int resampler_build_tables(void) {
   resampler_tables.longTable = longTable;
   resampler_tables.shortTable = shortTable;
   return 0;
+}
+
+int resampler_build_tables(void) {
+  FpuGuard guard;
+  if (!cpu_features().sse2) return -2;
+  resampler_release_tables();
+  return build_tables();
 }
 
 void resampler_release_tables(void) {

@@ -68,7 +68,10 @@ bool load_env(const char *path) {
 }  // namespace
 
 void autosave_load(void) {
-  const char *dir = reinterpret_cast<const char *>(host_message(IPC_GETPLUGINDIRECTORY));
+  autosave_load_from(reinterpret_cast<const char *>(host_message(IPC_GETPLUGINDIRECTORY)));
+}
+
+void autosave_load_from(const char *dir) {
   char path[SETTINGS_PATH_MAX];
   bool have_folder = settings_folder_set(dir);
   if (have_folder) dir_create(settings_folder);
@@ -119,3 +122,8 @@ void autosave_save(void) {
 }
 
 bool autosave_loaded(void) { return loaded.load(); }
+
+void autosave_forget(void) {
+  loaded.store(false);
+  settings_folder[0] = 0;
+}

@@ -8,6 +8,9 @@
 // start: generic environment, cone outside volume -5000 mB and volume
 // -1000 mB on every voice), designs the equalizer and applies the poses.
 void autosave_load(void);
+// The same with the host's plug-in folder given (null: the host has none;
+// then no file is read and the first-start state is set).
+void autosave_load_from(const char *plugin_dir);
 
 // Quit, while the device is still open: writes the three files. Does
 // nothing when no load has happened, so a Quit that comes before the first
@@ -16,3 +19,5 @@ void autosave_save(void);
 
 // Whether autosave_load has run in this process.
 bool autosave_loaded(void);
+// Back to the state before any load (a new process, for tests).
+void autosave_forget(void);

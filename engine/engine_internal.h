@@ -59,6 +59,7 @@ struct Engine {
   std::atomic<int32_t> wrapArmed;
   std::atomic<int64_t> clockOffset;
   std::atomic<int32_t> prebufferFlag;
+  std::atomic<int32_t> outputFloorMs;  // GetOutputTime never reports less within a stream
   std::atomic<uint32_t> cpuTick;
 
   // Stream flags.

@@ -272,6 +272,7 @@ void perform_flush(int32_t t) {
     fade_out(true, false);
   }
   engine.playAccumulator = 2 * int64_t(engine.outRate) * t / 1000;
+  engine.outputFloorMs = t;
   engine.writtenFrames = int64_t(engine.outRate) * t / 1000;
 }
 

@@ -2,6 +2,7 @@
 
 #include "device/device.h"
 #include "device/properties.h"
+#include "engine/autosave.h"
 #include "engine/callbacks.h"
 #include "engine/engine.h"
 #include "engine/module_os.h"
@@ -42,9 +43,9 @@ void SONORIUM_CDECL module_init(void) {
 
   deviceGuid = GUID{};
   // Without its tables and states the engine cannot play: stay disabled
-  // rather than run the stream callbacks on half a set-up.
+  // rather than run the stream callbacks on half a set-up (engine_init has
+  // released what it had built).
   if (engine_init() != 0) {
-    engine_release();
     enabled_flag.store(0);
     return;
   }
@@ -54,6 +55,7 @@ void SONORIUM_CDECL module_init(void) {
 void SONORIUM_CDECL module_quit(void) {
   FpuGuard guard;
   if (enabled_flag.load() != 0) {
+    autosave_save();
     engine_wait_stop_fade();
     reverb_ramp_down();
     os_sleep(10);

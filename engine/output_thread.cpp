@@ -4,7 +4,9 @@
 // streams. Also the engine's life cycle and the full stop.
 #include <cmath>
 
+#include "device/block.h"
 #include "device/device.h"
+#include "engine/autosave.h"
 #include "engine/callbacks.h"
 #include "engine/engine.h"
 #include "engine/engine_internal.h"
@@ -36,6 +38,7 @@ void reconfigure(void) {
   deviceGuid = appliedDeviceGuid;
   live_settings = applied_settings;
   if (!device_changed && !buffer_changed) return;
+  block_capture();
   engine.engineActive = 0;
   engine.lastFrequency = -1;
   os_sleep(20);
@@ -46,6 +49,7 @@ void reconfigure(void) {
     voices_release();
     device_open(1);
   }
+  block_apply();
 }
 
 void *alloc(size_t bytes, int *failed) {
@@ -108,6 +112,7 @@ void full_stop(void) {
   engine.wrapArmed = 0;
   engine.writtenFrames = 0;
   engine.clockOffset = 0;
+  engine.outputFloorMs = 0;
   engine.savedEndValid = 0;
   engine.savedFadeEnd = 0;
   engine.overlap = 0;
@@ -118,6 +123,7 @@ void full_stop(void) {
 void output_thread_pass(void) {
   os_sleep(10);
   if (!engine.autosaveLoaded && out_module.hMainWindow) {
+    autosave_load();
     engine.autosaveLoaded = 1;
   }
   if (engine.startRequest) {

@@ -5,7 +5,7 @@ set(SONORIUM_PLUGIN_LIBS sonorium_engine sonorium_support sonorium_platform)
 # The folder libraries that exist once the whole tree is read: ui and skin
 # come after engine, so the link is completed at the end of the top level.
 function(sonorium_plugin_link_folders)
-  foreach(lib sonorium_device sonorium_dsp sonorium_ui sonorium_skin)
+  foreach(lib sonorium_device sonorium_dsp sonorium_ui sonorium_skin sonorium_dsound)
     if(TARGET ${lib})
       target_link_libraries(out_sonorium PRIVATE ${lib})
     endif()
@@ -19,7 +19,7 @@ if(WIN32)
     ${CMAKE_CURRENT_SOURCE_DIR}/module_win32.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/out_sonorium.def
     ${SONORIUM_ROOT}/resources/out_sonorium.rc)
-  target_link_libraries(out_sonorium PRIVATE ${SONORIUM_PLUGIN_LIBS} dsound comctl32 user32 kernel32)
+  target_link_libraries(out_sonorium PRIVATE ${SONORIUM_PLUGIN_LIBS} dsound dxguid comctl32 user32 kernel32)
 else()
   add_library(out_sonorium SHARED
     ${CMAKE_CURRENT_SOURCE_DIR}/module.cpp

@@ -104,6 +104,11 @@ int64_t ms_to_bytes(int64_t ms) { return 2 * int64_t(engine.outRate) * ms / 1000
 
 bool prebuffer_complete(void) {
   if (!engine.prebufferFlag) return true;
+  // A stream that ends before its prebuffer is full plays what it has.
+  if (engine.closing) {
+    engine.prebufferFlag = 0;
+    return true;
+  }
   int64_t bytes = int64_t(engine.submittedBytes) + engine.stagedBytes;
   if (to_ms(bytes, 2 * int64_t(engine.outRate)) < live_settings.prebufferMs) return false;
   engine.prebufferFlag = 0;
@@ -193,6 +198,7 @@ int SONORIUM_CDECL Open(int samplerate, int numchannels, int bitspersamp, int, i
     bitspersamp = 16;
   }
   engine.clockOffset += 2 * engine.writtenFrames;
+  engine.outputFloorMs = 0;
   engine.outRate = samplerate;
   engine.outChannels = numchannels;
   engine.outBits = bitspersamp;
@@ -313,7 +319,12 @@ int SONORIUM_CDECL GetOutputTime(void) {
   } else {
     engine.wrapArmed = 1;
   }
+  // After a faded seek the new position's audio is not queued yet; until
+  // then, and until it is heard, the clock stays at the seek position.
+  int32_t floor_ms = engine.outputFloorMs;
+  if (engine.freshStart) return floor_ms;
   int64_t position = engine.playAccumulator + int64_t(play) - engine.clockOffset;
   if (position < 0) position = 0;
-  return int(to_ms(position, 2 * int64_t(engine.outRate)));
+  int ms = int(to_ms(position, 2 * int64_t(engine.outRate)));
+  return ms < floor_ms ? floor_ms : ms;
 }

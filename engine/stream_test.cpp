@@ -46,6 +46,8 @@ class Stream : public ::testing::Test {
   }
   void TearDown() override {
     engine_release();
+    live_settings = applied_settings = dialog_settings = engine_settings_defaults;
+    engine_reconfigure_request = 0;
     for (int i = 0; i < 4; ++i) device_set.buffer8s[i] = nullptr;
     device_set.stateFlags = 0;
     device_set.voiceBufferBytes = 0;
@@ -247,6 +249,7 @@ TEST_F(Stream, FullScaleCrossfadeSaturates) {
 }
 
 TEST_F(Stream, FadeInRisesFromSilence) {
+  live_settings.fadeFlags = FADE_ON_START;
   live_settings.fadeStartMs = 10;  // 480 samples
   ASSERT_GE(Open(48000, 2, 16, -1, -1), 0);
   write_stereo(4096, [](uint32_t) { return 10000; });
@@ -319,6 +322,7 @@ TEST_F(Stream, PauseWithoutFadeStopsAndResumes) {
 }
 
 TEST_F(Stream, PauseFadeRampsDownStopsAndComesBack) {
+  live_settings.fadeFlags = FADE_ON_PAUSE;
   live_settings.fadePauseMs = 10;  // 960 bytes
   ASSERT_GE(Open(48000, 2, 16, -1, -1), 0);
   write_stereo(20000, [](uint32_t) { return 10000; });
@@ -344,6 +348,7 @@ TEST_F(Stream, PauseFadeRampsDownStopsAndComesBack) {
 }
 
 TEST_F(Stream, PausingAgainDuringTheFadeInReversesFromTheLevelReached) {
+  live_settings.fadeFlags = FADE_ON_PAUSE;
   live_settings.fadePauseMs = 10;
   ASSERT_GE(Open(48000, 2, 16, -1, -1), 0);
   write_stereo(20000, [](uint32_t) { return 10000; });
@@ -425,6 +430,25 @@ TEST_F(Stream, IsPlayingUsesTheMarginOfTheGapMode) {
   EXPECT_EQ(engine.draining, 1);
 }
 
+TEST_F(Stream, ResamplingToFortyEightKilohertzKeepsTheDuration) {
+  live_settings.interpolation = 1;
+  live_settings.fadeFlags = 0;
+  ASSERT_GE(Open(44100, 2, 16, -1, -1), 0);
+  write_stereo(44100, [](uint32_t i) { return int(i % 400) * 20 - 4000; });
+  // One second in, one second out, less the resampler's start-up latency.
+  EXPECT_NEAR(double(engine.writtenFrames), 48000.0 - 323.0, 40.0);
+}
+
+TEST_F(Stream, LowInputRatesAreResampledInPiecesWithNothingDropped) {
+  live_settings.interpolation = 1;
+  live_settings.fadeFlags = 0;
+  ASSERT_GE(Open(4000, 2, 16, -1, -1), 0);
+  // 8192 frames at 4 kHz make 98304 at 48 kHz: more than the resampler
+  // output holds in one go.
+  write_stereo(8192, [](uint32_t i) { return int(i % 100) * 50; });
+  EXPECT_NEAR(double(engine.writtenFrames), 98304.0 - 3876.0, 40.0);
+}
+
 // --- Gap control ---------------------------------------------------------
 
 class Gaps : public Stream {};
@@ -480,16 +504,30 @@ TEST_F(Gaps, AFirstSongAndFadesOnStartKeepTheirSilence) {
 TEST_F(Gaps, TheTrailingCutStopsAtTheWriteCursor) {
   live_settings.fadeFlags = 0;
   ASSERT_GE(Open(48000, 2, 16, -1, -1), 0);
-  // Loud, then 10000 frames (20000 bytes) of silence.
-  write_stereo(8192, [](uint32_t i) { return i < 8192 - 10000 + 8192 ? 9000 : 0; });
-  write_stereo(8192, [](uint32_t i) { return i < 6384 ? 9000 : 0; }, 0);
+  // Loud, then 16386 bytes of silence after the last loud sample.
+  write_stereo(8192, [](uint32_t) { return 9000; });
+  write_stereo(8192, [](uint32_t) { return 0; });
   Write(nullptr, 0);
   uint32_t end = engine.writeOffset;
-  cursor(end - 6000, 2000);  // write cursor 4000 bytes before the end
+  ASSERT_EQ(end, 32768u);
+  cursor(end - 6000, 2000);  // the write cursor 4000 bytes before the end
   ASSERT_GE(Open(48000, 2, 16, -1, -1), 0);
   write_stereo(4096, [](uint32_t) { return 7000; });
   EXPECT_EQ(ring_left(end - 4000), 7000);
   EXPECT_EQ(ring_left(end - 4002), 0);
+}
+
+TEST_F(Gaps, TheTrailingCutLeavesTheLastLoudSample) {
+  live_settings.fadeFlags = 0;
+  ASSERT_GE(Open(48000, 2, 16, -1, -1), 0);
+  write_stereo(8192, [](uint32_t) { return 9000; });
+  write_stereo(8192, [](uint32_t) { return 0; });
+  Write(nullptr, 0);
+  cursor(0, 100);
+  ASSERT_GE(Open(48000, 2, 16, -1, -1), 0);
+  write_stereo(4096, [](uint32_t) { return 7000; });
+  EXPECT_EQ(ring_left(16382), 9000);
+  EXPECT_EQ(ring_left(16384), 7000);
 }
 
 TEST_F(Gaps, InsertedGapWaitsItsTimeAndThePrebuffer) {

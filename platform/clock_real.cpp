@@ -193,6 +193,8 @@ extern "C" void clock_join_begin(uint32_t slot) {
   if (slot != 0 && s.members.count(slot)) {
     it->second.state = State::Joining;
     it->second.joined = slot;
+  } else if (slot != 0) {
+    return;  // it has ended already: the join will not block
   } else {
     // The child is not on the clock: step aside until the join returns.
     it->second.state = State::Detached;

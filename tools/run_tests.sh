@@ -38,7 +38,7 @@ count_junit() {
     return 1
   fi
   local line tests failures skips
-  line=$(grep -m1 -o '<testsuite [^>]*>' "$file")
+  line=$(head -c 4096 "$file" | tr '\n\t' '  ' | grep -m1 -o '<testsuite [^>]*>')
   tests=$(sed -n 's/.* tests="\([0-9]*\)".*/\1/p' <<<"$line")
   failures=$(sed -n 's/.* failures="\([0-9]*\)".*/\1/p' <<<"$line")
   skips=$(sed -n 's/.* skipped="\([0-9]*\)".*/\1/p' <<<"$line")

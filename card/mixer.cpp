@@ -1,0 +1,248 @@
+// The mixer: renders every playing buffer of a device to 48 kHz 16-bit
+// stereo on the clock, with the buffer's and the primary buffer's volume and
+// a pan from the 3D position, into the chosen sink.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "card/card_private.h"
+
+namespace {
+
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+enum class SinkKind { Null, Wav, Memory };
+
+struct Sink {
+  SinkKind kind = SinkKind::Null;
+  FILE *file = nullptr;
+  uint32_t dataBytes = 0;
+  std::vector<int16_t> memory;
+  uint32_t memoryMax = 0;
+};
+
+Sink &sink() {
+  static Sink s;
+  return s;
+}
+
+void put32(uint8_t *p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+  p[3] = uint8_t(v >> 24);
+}
+
+void wav_header(FILE *f, uint32_t dataBytes) {
+  uint8_t h[44];
+  std::memcpy(h, "RIFF", 4);
+  put32(h + 4, 36 + dataBytes);
+  std::memcpy(h + 8, "WAVEfmt ", 8);
+  put32(h + 16, 16);
+  put32(h + 20, 1 | (2u << 16));  // PCM, 2 channels
+  put32(h + 24, CARD_RATE);
+  put32(h + 28, CARD_RATE * 4);
+  put32(h + 32, 4 | (16u << 16));  // block align 4, 16 bits
+  std::memcpy(h + 36, "data", 4);
+  put32(h + 40, dataBytes);
+  std::fseek(f, 0, SEEK_SET);
+  std::fwrite(h, 1, sizeof h, f);
+  std::fseek(f, 0, SEEK_END);
+  std::fflush(f);
+}
+
+void sink_close() {
+  Sink &s = sink();
+  if (s.file) {
+    wav_header(s.file, s.dataBytes);
+    std::fclose(s.file);
+    s.file = nullptr;
+  }
+  s.kind = SinkKind::Null;
+}
+
+void sink_write(const int16_t *lr, uint32_t frames) {
+  Sink &s = sink();
+  if (s.kind == SinkKind::Wav && s.file) {
+    s.dataBytes += uint32_t(std::fwrite(lr, 4, frames, s.file) * 4);
+  } else if (s.kind == SinkKind::Memory) {
+    uint32_t have = uint32_t(s.memory.size() / 2);
+    uint32_t take = have < s.memoryMax ? s.memoryMax - have : 0;
+    if (take > frames) take = frames;
+    s.memory.insert(s.memory.end(), lr, lr + take * 2);
+  }
+}
+
+float gain_of(LONG mB) { return mB <= DSBVOLUME_MIN ? 0.0f : std::pow(10.0f, float(mB) / 2000.0f); }
+
+float dot(const D3DVECTOR &a, const D3DVECTOR &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+// Left and right gains of a buffer: constant-power pan from the direction of
+// the source seen from the listener, and the DS3D distance rolloff.
+void buffer_gains(const CardBuffer *b, float *left, float *right) {
+  const CardDevice *d = b->device;
+  float g = gain_of(b->volume) * (d->primary ? gain_of(d->primary->volume) : 1.0f);
+  float pan = 0.0f;
+  if (b->flags & DSBCAPS_CTRL3D) {
+    if (b->ds3d.mode != DS3DMODE_DISABLE) {
+      const Ds3dListenerState &l = d->listener;
+      D3DVECTOR rel = b->ds3d.position;
+      if (b->ds3d.mode == DS3DMODE_NORMAL) rel = D3DVECTOR{rel.x - l.position.x, rel.y - l.position.y, rel.z - l.position.z};
+      // Right ear = top x front (left-handed axes).
+      D3DVECTOR right_ear = {l.top.y * l.front.z - l.top.z * l.front.y, l.top.z * l.front.x - l.top.x * l.front.z,
+                             l.top.x * l.front.y - l.top.y * l.front.x};
+      float dist = std::sqrt(dot(rel, rel));
+      float earLen = std::sqrt(dot(right_ear, right_ear));
+      if (dist > 1e-6f && earLen > 1e-6f) pan = dot(rel, right_ear) / (dist * earLen);
+      float minD = b->ds3d.minDistance, maxD = b->ds3d.maxDistance;
+      float dc = dist < minD ? minD : (dist > maxD ? maxD : dist);
+      if (minD > 0.0f) g *= minD / (minD + l.rolloffFactor * (dc - minD));
+      if ((b->flags & DSBCAPS_MUTE3DATMAXDISTANCE) && dist > maxD) g = 0.0f;
+    }
+  } else if (b->flags & DSBCAPS_CTRLPAN) {
+    pan = float(b->pan) / 10000.0f;
+  }
+  float a = (pan + 1.0f) * 0.7853982f;
+  *left = g * std::cos(a) * 1.4142136f;
+  *right = g * std::sin(a) * 1.4142136f;
+  if (*left > g) *left = g;
+  if (*right > g) *right = g;
+}
+
+int sample_at(const CardBuffer *b, uint64_t frame, int channel) {
+  const uint8_t *p = b->memory->data + frame * b->format.nBlockAlign;
+  int ch = b->format.nChannels == 2 ? channel : 0;
+  if (b->format.wBitsPerSample == 8) return (int(p[ch]) - 128) << 8;
+  int16_t v;
+  std::memcpy(&v, p + ch * 2, 2);
+  return v;
+}
+
+unsigned mixer_main(void *arg) {
+  CardDevice *d = static_cast<CardDevice *>(arg);
+  while (!d->mixerQuit.load()) {
+    os_sleep(CARD_MIX_PERIOD_MS);
+    Guard lock(card_lock());
+    mixer_render_until(d, device_frame_now(d));
+  }
+  return 0;
+}
+
+}  // namespace
+
+void mixer_render_until(CardDevice *d, uint64_t frame) {
+  Sink &out_sink = sink();
+  if (out_sink.kind == SinkKind::Null ||
+      (out_sink.kind == SinkKind::Memory && out_sink.memory.size() / 2 >= out_sink.memoryMax)) {
+    d->renderedFrames = frame;
+    return;
+  }
+  const uint32_t chunk = 256;
+  float mix[chunk * 2];
+  int16_t out[chunk * 2];
+  while (d->renderedFrames < frame) {
+    uint64_t k0 = d->renderedFrames;
+    uint32_t n = frame - k0 < chunk ? uint32_t(frame - k0) : chunk;
+    std::memset(mix, 0, sizeof mix);
+    if (d->cooperativeLevel) {
+      for (CardBuffer *b : d->buffers) {
+        if (!b->memory || !b->playing || b->lost) continue;
+        float gl, gr;
+        buffer_gains(b, &gl, &gr);
+        uint32_t frames = buffer_frames(b);
+        for (uint32_t i = 0; i < n; ++i) {
+          uint64_t k = k0 + i;
+          if (k < b->deviceFrame0) continue;
+          uint64_t pos = b->startFrame + (k - b->deviceFrame0) * b->frequency / CARD_RATE;
+          if (!b->looping && pos >= frames) break;
+          pos %= frames;
+          mix[i * 2] += gl * float(sample_at(b, pos, 0));
+          mix[i * 2 + 1] += gr * float(sample_at(b, pos, 1));
+        }
+      }
+    }
+    for (uint32_t i = 0; i < n * 2; ++i) {
+      float v = mix[i];
+      out[i] = int16_t(v > 32767.0f ? 32767 : v < -32768.0f ? -32768 : int(std::lrint(v)));
+    }
+    sink_write(out, n);
+    d->renderedFrames = k0 + n;
+  }
+}
+
+void mixer_device_created(CardDevice *d) {
+  Sink &s = sink();
+  d->renderedFrames = 0;
+  d->mixer = nullptr;
+  if (s.kind == SinkKind::Null) return;
+  d->mixer = os_thread_start(mixer_main, d);
+}
+
+void mixer_device_released(CardDevice *d) {
+  if (d->mixer) {
+    d->mixerQuit = 1;
+    os_thread_join(d->mixer);
+    d->mixer = nullptr;
+  }
+  Guard lock(card_lock());
+  Sink &s = sink();
+  if (s.file) wav_header(s.file, s.dataBytes);
+}
+
+void sink_default_from_environment(void) {
+  Guard lock(card_lock());
+  sink_close();
+  sink().memory.clear();
+  const char *path = std::getenv("SONORIUM_CARD_WAV");
+  if (path && *path) card_set_sink_wav(path);
+}
+
+CARD_API int card_set_sink_wav(const char *path) {
+  Guard lock(card_lock());
+  sink_close();
+  if (!path) return -1;
+  FILE *f = std::fopen(path, "wb");
+  if (!f) return -1;
+  Sink &s = sink();
+  s.file = f;
+  s.dataBytes = 0;
+  wav_header(f, 0);
+  s.kind = SinkKind::Wav;
+  return 0;
+}
+
+CARD_API void card_set_sink_null(void) {
+  Guard lock(card_lock());
+  sink_close();
+}
+
+CARD_API void card_set_sink_memory(uint32_t max_frames) {
+  Guard lock(card_lock());
+  sink_close();
+  Sink &s = sink();
+  s.kind = SinkKind::Memory;
+  s.memory.clear();
+  s.memory.reserve(size_t(max_frames) * 2);
+  s.memoryMax = max_frames;
+}
+
+CARD_API uint32_t card_memory_frames(void) {
+  Guard lock(card_lock());
+  return uint32_t(sink().memory.size() / 2);
+}
+
+CARD_API const int16_t *card_memory_samples(void) {
+  Guard lock(card_lock());
+  return sink().memory.data();
+}
+
+CARD_API void card_memory_clear(void) {
+  Guard lock(card_lock());
+  sink().memory.clear();
+}
+
+CARD_API void card_mix_now(void) {
+  Guard lock(card_lock());
+  // Every live device renders up to the present.
+  for (CardDevice *d : card_devices_alive()) mixer_render_until(d, device_frame_now(d));
+}
