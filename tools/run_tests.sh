@@ -94,10 +94,19 @@ wine_program() {
   fi
   # "dsound=b" keeps Wine's own DirectSound even where a card DLL lies
   # beside the program for another program of the same folder.
+  # Programs on Wine's own DirectSound get a HOME of their own whose ALSA
+  # default device is the null device, so Wine lists one playback device on
+  # any machine, with or without a sound card. WINEPREFIX stays explicit.
+  local home=$HOME
+  if [ "$mode" = wine ]; then
+    home=$(mktemp -d)
+    printf 'pcm.!default { type null }\n' >"$home/.asoundrc"
+  fi
   local status
-  (cd "$dir" && WINEDLLOVERRIDES="$overrides" xvfb-run -a timeout -k 10 600 \
+  (cd "$dir" && HOME="$home" WINEDLLOVERRIDES="$overrides" xvfb-run -a timeout -k 10 600 \
      wine "$(basename "$exe")" --gtest_brief=0 --gtest_color=no) >"$log" 2>&1
   status=$?
+  [ "$mode" = wine ] && rm -rf "$home"
   local p f s
   p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log" | tail -n 1)
   f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\},.*/\1/p' "$log" | tail -n 1)
