@@ -157,9 +157,7 @@ void preset_list_release(PresetList *list) {
   list->names = nullptr;
 }
 
-bool preset_load(const char *name) {
-  char path[SETTINGS_PATH_MAX];
-  if (!preset_name_valid(name) || !preset_path(name, "", path)) return false;
+bool block_file_load(const char *path) {
   HANDLE h = file_open_read(path, OPEN_EXISTING, 0);
   if (h == FILE_FAILED) return false;
   // One byte more than a block, so a longer file is told apart.
@@ -169,12 +167,17 @@ bool preset_load(const char *name) {
   // A short, long or foreign file would put garbage into the device; it is
   // left alone and the acoustic state stays as it is.
   if (!block_is_valid(bytes, got)) return false;
-  {
-    AcousticGuard hold;
-    std::memcpy(&property_block, bytes, PROPERTY_BLOCK_BYTES);
-    block_apply();
-    rebuild_cones();
-  }
+  AcousticGuard hold;
+  std::memcpy(&property_block, bytes, PROPERTY_BLOCK_BYTES);
+  block_apply();
+  rebuild_cones();
+  return true;
+}
+
+bool preset_load(const char *name) {
+  char path[SETTINGS_PATH_MAX];
+  if (!preset_name_valid(name) || !preset_path(name, "", path)) return false;
+  if (!block_file_load(path)) return false;
   fog_density_refresh();
   return true;
 }

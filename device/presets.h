@@ -38,6 +38,10 @@ void preset_list_release(PresetList *list);
 // and the fog density refreshed. Anything else changes nothing. True when
 // applied.
 bool preset_load(const char *name);
+
+// Reads a property-block file and applies it with the poses. A missing,
+// short, long or foreign file changes nothing and gives false.
+bool block_file_load(const char *path);
 // Captures the state and writes it as name.env, or name_1.env, name_2.env
 // ... when that exists; an existing file is never overwritten. An invalid
 // name writes nothing. The name used (without ".env") goes to used_name

@@ -50,21 +50,6 @@ void load_ds(const char *path) {
   for (long i = 4; i < got && i < kDsBytes; ++i) eq_band_highlight[i - 4] = bytes[i];
 }
 
-bool load_env(const char *path) {
-  HANDLE h = file_open_read(path, OPEN_EXISTING, 0);
-  if (h == FILE_FAILED) return false;
-  unsigned char bytes[PROPERTY_BLOCK_BYTES + 1];
-  long got = file_read(h, bytes, sizeof bytes);
-  file_close(h);
-  // A truncated or foreign file is not applied: the device would get the
-  // zeros or garbage of the unread part. The first-start state is used.
-  if (!block_is_valid(bytes, got)) return false;
-  AcousticGuard hold;
-  std::memcpy(&property_block, bytes, PROPERTY_BLOCK_BYTES);
-  block_apply();
-  rebuild_cones();
-  return true;
-}
 }  // namespace
 
 void autosave_load(void) {
@@ -86,7 +71,7 @@ void autosave_load_from(const char *dir) {
   }
   eq_design();
 
-  bool restored = have_folder && settings_path(kEnvFile, path) && load_env(path);
+  bool restored = have_folder && settings_path(kEnvFile, path) && block_file_load(path);
   if (restored)
     fog_density_refresh();
   else
