@@ -56,6 +56,7 @@ void ensure_configured() {
   card_default_device_config(&c);
   s.devices.assign(1, c);
   for (auto &f : s.failures) f = Failure{0, 0, S_OK};
+  card_room_on() = 1;
   sink_default_from_environment();
 }
 
@@ -69,6 +70,11 @@ const CardDeviceConfig *find_device(const GUID *guid) {
 }
 
 }  // namespace
+
+std::atomic<int> &card_room_on() {
+  static std::atomic<int> on{1};
+  return on;
+}
 
 std::recursive_mutex &card_lock() {
   static std::recursive_mutex m;
@@ -136,6 +142,12 @@ CARD_API void card_reset(void) {
   CardState &s = state();
   s.configured = false;
   ensure_configured();
+}
+
+CARD_API void card_set_room(int on) {
+  std::lock_guard<std::recursive_mutex> lock(card_lock());
+  ensure_configured();
+  card_room_on() = on ? 1 : 0;
 }
 
 CARD_API void card_clear_devices(void) {

@@ -47,6 +47,11 @@ enum CardFailStep {
 // names a file. Objects still alive keep working.
 CARD_API void card_reset(void);
 
+// The room: 1 (the default, restored by card_reset) renders every 3D voice
+// as a card with EAX 2.0 would (positioning, cones, filters, reverb); 0 mixes
+// each buffer at its volume with a plain pan, for tests that check levels.
+CARD_API void card_set_room(int on);
+
 // Devices. The default device is the first one.
 CARD_API void card_default_device_config(CardDeviceConfig *out);
 CARD_API void card_clear_devices(void);

@@ -208,6 +208,8 @@ struct CardDevice final : public IDirectSound8 {
 
 // card.cpp: configuration, lock, failure injection.
 std::recursive_mutex &card_lock();
+// 1: the mixer renders the room (see card_set_room).
+std::atomic<int> &card_room_on();
 // Returns the failure to inject for this call of `step`, or S_OK.
 HRESULT card_injected(int step);
 void card_note_buffer(CardBuffer *b, bool alive);
