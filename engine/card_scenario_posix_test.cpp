@@ -38,6 +38,8 @@ class CardScenario : public ::testing::Test {
     live_settings = engine_settings_defaults;
     eq_enabled = 0;
     card_reset();
+    // Levels are checked against the voices' volumes: a plain mix, no room.
+    card_set_room(0);
     card_set_sink_memory(SINK_FRAMES);
     ASSERT_EQ(0, card_set_simulated_time(1));
     clock_thread_register();
