@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include "host/options.h"
+#include "host/player.h"
+
+namespace {
+
+bool parse(std::vector<const char *> args, PlayerOptions *o, std::string *e) {
+  args.insert(args.begin(), "sonorium_player");
+  return options_parse(int(args.size()), args.data(), o, e);
+}
+
+TEST(Actions, EveryKindParses) {
+  TimedAction a;
+  std::string e;
+  ASSERT_TRUE(action_parse("5:seek=60", &a, &e)) << e;
+  EXPECT_EQ(5000, a.atMs);
+  EXPECT_EQ(ActionKind::Seek, a.kind);
+  EXPECT_EQ(60000, a.value);
+  ASSERT_TRUE(action_parse("12.25:pause", &a, &e)) << e;
+  EXPECT_EQ(12250, a.atMs);
+  EXPECT_EQ(ActionKind::Pause, a.kind);
+  ASSERT_TRUE(action_parse("14:resume", &a, &e));
+  EXPECT_EQ(ActionKind::Resume, a.kind);
+  ASSERT_TRUE(action_parse("20:volume=128", &a, &e));
+  EXPECT_EQ(ActionKind::Volume, a.kind);
+  EXPECT_EQ(128, a.value);
+  ASSERT_TRUE(action_parse("0:stop", &a, &e));
+  EXPECT_EQ(ActionKind::Stop, a.kind);
+  EXPECT_EQ(0, a.atMs);
+  ASSERT_TRUE(action_parse("1:seek=0.5", &a, &e));
+  EXPECT_EQ(500, a.value);
+}
+
+TEST(Actions, BadActionsAreRefusedWithAReason) {
+  const char *bad[][2] = {
+      {"5", "TIME:ACTION"},          {"x:stop", "seconds"},         {"-1:stop", "seconds"},
+      {"inf:stop", "seconds"},       {"1e3:stop", "seconds"},       {"5:jump", "unknown action"},
+      {"5:seek", "needs a value"},   {"5:seek=", "seek=SECONDS"},   {"5:seek=-3", "seek=SECONDS"},
+      {"5:volume=256", "0 to 255"}, {"5:volume=12x", "0 to 255"},  {"5:pause=1", "takes no value"},
+      {":stop", "seconds"},          {"5:volume=-1", "0 to 255"},
+  };
+  for (auto &c : bad) {
+    TimedAction a;
+    std::string e;
+    EXPECT_FALSE(action_parse(c[0], &a, &e)) << c[0];
+    EXPECT_NE(std::string::npos, e.find(c[1])) << c[0] << ": " << e;
+  }
+}
+
+TEST(Options, AllOptionsInBothSpellings) {
+  PlayerOptions o;
+  std::string e;
+  ASSERT_TRUE(parse({"a.wav", "--out", "x.wav", "--settings=dir", "--env", "e.env", "--eq=q.eq", "--room", "off",
+                     "--isfullstop=new", "--volume", "100", "--tail=0.5", "--clock", "real", "--at", "9:stop",
+                     "--at=2:pause", "-q", "--", "--b.wav"},
+                    &o, &e))
+      << e;
+  EXPECT_EQ((std::vector<std::string>{"a.wav", "--b.wav"}), o.files);
+  EXPECT_EQ("x.wav", o.out);
+  EXPECT_EQ("dir", o.settings);
+  EXPECT_EQ("e.env", o.env);
+  EXPECT_EQ("q.eq", o.eq);
+  EXPECT_EQ(0, o.room);
+  EXPECT_EQ(FullStopMode::New, o.fullStop);
+  EXPECT_EQ(100, o.volume);
+  EXPECT_DOUBLE_EQ(0.5, o.tailSeconds);
+  EXPECT_EQ(ClockMode::Real, o.clock);
+  EXPECT_TRUE(o.quiet);
+  // Sorted by time.
+  ASSERT_EQ(2u, o.actions.size());
+  EXPECT_EQ(ActionKind::Pause, o.actions[0].kind);
+  EXPECT_EQ(ActionKind::Stop, o.actions[1].kind);
+}
+
+TEST(Options, ActionsAtTheSameTimeKeepTheirOrder) {
+  PlayerOptions o;
+  std::string e;
+  ASSERT_TRUE(parse({"--demo", "--at", "3:volume=10", "--at", "1:pause", "--at", "3:volume=20"}, &o, &e));
+  ASSERT_EQ(3u, o.actions.size());
+  EXPECT_EQ(10, o.actions[1].value);
+  EXPECT_EQ(20, o.actions[2].value);
+}
+
+TEST(Options, UsageErrors) {
+  std::vector<std::vector<const char *>> bad = {
+      {},
+      {"--out"},
+      {"a.wav", "--bogus"},
+      {"a.wav", "--room", "maybe"},
+      {"a.wav", "--isfullstop", "sometimes"},
+      {"a.wav", "--volume", "300"},
+      {"a.wav", "--tail", "99"},
+      {"a.wav", "--at", "bad"},
+      {"a.wav", "--demo"},
+      {"--demo=1"},
+      {"--write-demo", "d", "a.wav"},
+      {"--demo", "--demo-seconds", "1"},
+      {"a.wav", "--clock", "fast"},
+  };
+  for (auto &args : bad) {
+    PlayerOptions o;
+    std::string e;
+    EXPECT_FALSE(parse(args, &o, &e)) << (args.empty() ? "(none)" : args.back());
+    EXPECT_FALSE(e.empty());
+  }
+  PlayerOptions o;
+  std::string e;
+  EXPECT_TRUE(parse({"--help"}, &o, &e));
+  EXPECT_TRUE(o.help);
+  EXPECT_TRUE(parse({"-"}, &o, &e)) << "a lone dash is a file name";
+}
+
+TEST(Options, UsageTextNamesTheClockOfTheBuild) {
+  std::string native = options_usage("p", true);
+  std::string windows = options_usage("p", false);
+  EXPECT_NE(std::string::npos, native.find("--clock MODE"));
+  EXPECT_NE(std::string::npos, windows.find("real time only"));
+  EXPECT_NE(std::string::npos, native.find("--isfullstop"));
+}
+
+TEST(FullStop, AnswersUnderBothConventions) {
+  EXPECT_EQ(1, full_stop_answer(FullStopMode::Classic, CloseReason::UserStop));
+  EXPECT_EQ(0, full_stop_answer(FullStopMode::Classic, CloseReason::NextSong));
+  EXPECT_EQ(1, full_stop_answer(FullStopMode::Classic, CloseReason::EndOfPlaylist));
+  EXPECT_EQ(0, full_stop_answer(FullStopMode::New, CloseReason::UserStop));
+  EXPECT_EQ(1, full_stop_answer(FullStopMode::New, CloseReason::NextSong));
+  EXPECT_EQ(2, full_stop_answer(FullStopMode::New, CloseReason::EndOfPlaylist));
+}
+
+}  // namespace
