@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -123,8 +124,84 @@ TEST(EqFilter, RandomBlockSizesGiveTheSameStreamAndLanesAreKept) {
   for (size_t i = 0; i < 2 * out; ++i) ASSERT_EQ(pieces[i], whole[i]) << i;
 }
 
+// Taps and samples over many binary orders of magnitude, so that any change
+// in the order of the additions shows in the low bits of the outputs.
+std::vector<float> wide_floats(size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::vector<float> v(n);
+  for (auto &x : v) {
+    float m = std::uniform_real_distribution<float>(-1.0f, 1.0f)(rng);
+    x = std::ldexp(m, int(rng() % 24) - 8);
+  }
+  return v;
+}
+
+std::vector<float> filter_floats(uint32_t loop, uint32_t variant, const EqKernel &k,
+                                 const std::vector<float> &in, unsigned seed) {
+  States st;
+  st.left->loop = loop;
+  st.left->variant = variant;
+  std::vector<float> out(in.size() + 8);
+  std::mt19937 sizes(seed);
+  size_t at = 0, produced = 0;
+  while (at < in.size()) {
+    size_t c = std::min<size_t>(in.size() - at, 1 + sizes() % 2100);
+    produced += eq_filter(st.left, in.data() + at, out.data() + produced, &k, uint32_t(c),
+                          SAMPLE_FLOAT, SAMPLE_FLOAT);
+    at += c;
+  }
+  out.resize(produced);
+  return out;
+}
+
+TEST(EqFilter, EveryLoopGivesTheBitsOfTheOneBlockLoop) {
+  std::vector<uint32_t> loops = {EQ_LOOP_SSE2_PAIRS};
+  if (cpu_features().avx) loops.push_back(EQ_LOOP_AVX);
+  for (unsigned seed : {21u, 22u, 23u}) {
+    EqKernel k;
+    std::memset(&k, 0, sizeof k);
+    std::vector<float> taps = wide_floats(EQ_TAPS, seed);
+    std::memcpy(k.taps, taps.data(), sizeof(float) * EQ_TAPS);
+    std::vector<float> in = wide_floats(12001, seed + 100);
+    for (uint32_t variant : {0u, 3u}) {
+      if (variant == 3 && cpu_eq_variant() != 3) continue;
+      std::vector<float> ref = filter_floats(EQ_LOOP_SINGLE, variant, k, in, seed);
+      ASSERT_EQ(ref.size(), 12000u);
+      for (uint32_t loop : loops) {
+        std::vector<float> got = filter_floats(loop, variant, k, in, seed + 7);
+        ASSERT_EQ(got.size(), ref.size());
+        for (size_t i = 0; i < ref.size(); ++i)
+          ASSERT_EQ(std::memcmp(&got[i], &ref[i], 4), 0)
+              << "loop " << loop << " variant " << variant << " at " << i << ": " << got[i]
+              << " vs " << ref[i];
+      }
+    }
+    // The two summation orders do differ on such input, so the comparison
+    // above would see a loop that summed in the other order.
+    if (cpu_eq_variant() == 3) {
+      std::vector<float> a = filter_floats(EQ_LOOP_SINGLE, 0, k, in, seed);
+      std::vector<float> b = filter_floats(EQ_LOOP_SINGLE, 3, k, in, seed);
+      EXPECT_NE(std::memcmp(a.data(), b.data(), a.size() * 4), 0);
+    }
+  }
+}
+
+TEST(EqFilter, CreateChoosesTheBestLoop) {
+  States st;
+  EXPECT_EQ(st.left->loop, eq_best_loop());
+#if defined(__x86_64__)
+  if (cpu_features().avx) {
+    EXPECT_EQ(eq_best_loop(), uint32_t(EQ_LOOP_AVX));
+  }
+#endif
+  CpuFeatures sse2_only = {1, 0, 0, 0};
+  cpu_features_override(&sse2_only);
+  EXPECT_NE(eq_best_loop(), uint32_t(EQ_LOOP_AVX));
+  cpu_features_override(nullptr);
+}
+
 TEST(EqFilter, NoSse2CreatesNothing) {
-  CpuFeatures none = {0, 0, 0};
+  CpuFeatures none = {0, 0, 0, 0};
   cpu_features_override(&none);
   EqState *s = reinterpret_cast<EqState *>(1);
   EXPECT_EQ(eq_state_create(&s), -2);

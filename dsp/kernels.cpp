@@ -186,13 +186,19 @@ void fft_radix2(int direction, int log2_size, double *data) {
 
 CpuFeatures cpu_features(void) {
   if (override_set.load(std::memory_order_acquire)) return override_value;
-  CpuFeatures f = {0, 0, 0};
+  CpuFeatures f = {0, 0, 0, 0};
 #if defined(__i386__) || defined(__x86_64__)
   unsigned a, b, c, d;
   if (__get_cpuid(1, &a, &b, &c, &d)) {
     f.sse2 = (d >> 26) & 1;
     f.sse3 = c & 1;
     f.ssse3 = (c >> 9) & 1;
+    if (((c >> 27) & 1) && ((c >> 28) & 1)) {
+      // XGETBV 0: bits 1 and 2 say the system saves XMM and YMM registers.
+      unsigned lo, hi;
+      __asm__ __volatile__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+      f.avx = (lo & 6u) == 6u;
+    }
   }
 #endif
   return f;

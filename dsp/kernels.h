@@ -35,11 +35,14 @@ long double kaiser_value(long double x, long double beta);
 // No scaling in either direction.
 void fft_radix2(int direction, int log2_size, double *data);
 
-// CPUID function 1: EDX bit 26 (SSE2), ECX bit 0 (SSE3), ECX bit 9 (SSSE3).
+// CPUID function 1: EDX bit 26 (SSE2), ECX bit 0 (SSE3), ECX bit 9 (SSSE3);
+// avx: ECX bit 28 with OSXSAVE (bit 27) and XGETBV showing that the system
+// saves the XMM and YMM state.
 struct CpuFeatures {
   int sse2;
   int sse3;
   int ssse3;
+  int avx;
 };
 CpuFeatures cpu_features(void);
 // Replaces the probe's answer (tests of the no-SSE2 paths); null restores it.

@@ -56,24 +56,63 @@ inline float lanes_sum(__m128 acc) {
   return _mm_cvtss_f32(total);
 }
 
-float long_filter_output(const ResamplerState *s, double position) {
+// The job for the output at `position`: phase row and fraction, and the
+// window, which reads x[N-514 .. N-131] as groups of 4 from the entries
+// N-511+4g.
+inline ResamplerJob long_job(const ResamplerState *s, double position) {
   const double phi = (1.0 - position) * 128.0;
   int p = static_cast<int>(phi);
   if (p > 127) p = 127;
-  const float f = static_cast<float>(phi - p);
-  const float *row0 = resampler_tables.longTable + p * kLongRow;
+  ResamplerJob j;
+  j.fraction = static_cast<float>(phi - p);
+  j.row = resampler_tables.longTable + p * kLongRow;
+  j.entry = newest_entry(s) - 511 * 4;
+  return j;
+}
+
+float long_output(const ResamplerJob &j) {
+  const float *row0 = j.row;
   const float *row1 = row0 + kLongRow;
-  // Group g reads x[N-514+4g .. N-511+4g], the entry N-511+4g.
-  const float *entry = newest_entry(s) - 511 * 4;
-  const __m128 fv = _mm_set1_ps(f);
+  const __m128 fv = _mm_set1_ps(j.fraction);
   __m128 acc = _mm_setzero_ps();
   for (int g = 0; g < kLongRow / 4; ++g) {
     __m128 a = _mm_load_ps(row0 + 4 * g);
     __m128 b = _mm_load_ps(row1 + 4 * g);
     __m128 tap = _mm_add_ps(a, _mm_mul_ps(fv, _mm_sub_ps(b, a)));
-    acc = _mm_add_ps(acc, _mm_mul_ps(_mm_load_ps(entry + 16 * g), tap));
+    acc = _mm_add_ps(acc, _mm_mul_ps(_mm_load_ps(j.entry + 16 * g), tap));
   }
   return lanes_sum(acc);
+}
+
+// Several outputs in one loop, each with its own sum in the order of
+// long_output: independent sums hide the latency of the additions.
+#if defined(__x86_64__)
+constexpr int kJobsPerPass = 4;
+#else
+constexpr int kJobsPerPass = 2;  // eight vector registers
+#endif
+
+void long_outputs(const ResamplerJob *j, float *out) {
+  __m128 acc[kJobsPerPass], fv[kJobsPerPass];
+  for (int q = 0; q < kJobsPerPass; ++q) {
+    acc[q] = _mm_setzero_ps();
+    fv[q] = _mm_set1_ps(j[q].fraction);
+  }
+  for (int g = 0; g < kLongRow / 4; ++g) {
+    for (int q = 0; q < kJobsPerPass; ++q) {
+      __m128 a = _mm_load_ps(j[q].row + 4 * g);
+      __m128 b = _mm_load_ps(j[q].row + kLongRow + 4 * g);
+      __m128 tap = _mm_add_ps(a, _mm_mul_ps(fv[q], _mm_sub_ps(b, a)));
+      acc[q] = _mm_add_ps(acc[q], _mm_mul_ps(_mm_load_ps(j[q].entry + 16 * g), tap));
+    }
+  }
+  for (int q = 0; q < kJobsPerPass; ++q) out[q] = lanes_sum(acc[q]);
+}
+
+void compute_jobs(ResamplerState *s, uint32_t from, uint32_t to) {
+  uint32_t i = from;
+  for (; i + kJobsPerPass <= to; i += kJobsPerPass) long_outputs(s->jobs + i, s->outStage + i);
+  for (; i < to; ++i) s->outStage[i] = long_output(s->jobs[i]);
 }
 
 float short_filter_output(const ResamplerState *s, double position, double r) {
@@ -85,16 +124,26 @@ float short_filter_output(const ResamplerState *s, double position, double r) {
   const float *table = resampler_tables.shortTable;
   // Lanes j = 4g..4g+3 read x[N-back-2+4g ..], the entry N-back+1+4g.
   const float *entry = newest_entry(s) + (1 - back) * 4;
+  // Lane l of group g: t = t0 + (4g + l) * s, i = trunc(t), and the tap
+  // S[i] + (t - i) * (S[i + 1] - S[i]), each step rounded to float as in
+  // scalar code; only the two table reads per lane are scalar.
+  const __m128 t0v = _mm_set1_ps(t0), sv = _mm_set1_ps(sf);
+  __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
+  const __m128i four = _mm_set1_epi32(4);
   __m128 acc = _mm_setzero_ps();
   for (int g = 0;; ++g) {
-    float t[4], tap[4];
-    for (int l = 0; l < 4; ++l) t[l] = t0 + static_cast<float>(4 * g + l) * sf;
-    if (!(t[0] < 12288.0f)) break;
-    for (int l = 0; l < 4; ++l) {
-      int i = static_cast<int>(t[l]);
-      tap[l] = table[i] + (t[l] - static_cast<float>(i)) * (table[i + 1] - table[i]);
-    }
-    acc = _mm_add_ps(acc, _mm_mul_ps(_mm_load_ps(entry + 16 * g), _mm_loadu_ps(tap)));
+    const __m128 t = _mm_add_ps(t0v, _mm_mul_ps(_mm_cvtepi32_ps(lane), sv));
+    lane = _mm_add_epi32(lane, four);
+    if (!(_mm_cvtss_f32(t) < 12288.0f)) break;
+    const __m128i iv = _mm_cvttps_epi32(t);
+    alignas(16) int32_t i[4];
+    _mm_store_si128(reinterpret_cast<__m128i *>(i), iv);
+    const __m128 lo = _mm_setr_ps(table[i[0]], table[i[1]], table[i[2]], table[i[3]]);
+    const __m128 hi =
+        _mm_setr_ps(table[i[0] + 1], table[i[1] + 1], table[i[2] + 1], table[i[3] + 1]);
+    const __m128 frac = _mm_sub_ps(t, _mm_cvtepi32_ps(iv));
+    const __m128 tap = _mm_add_ps(lo, _mm_mul_ps(frac, _mm_sub_ps(hi, lo)));
+    acc = _mm_add_ps(acc, _mm_mul_ps(_mm_load_ps(entry + 16 * g), tap));
   }
   return lanes_sum(acc) / static_cast<float>(r);
 }
@@ -220,27 +269,45 @@ uint32_t resampler_process(ResamplerState *s, const void *source, void *destinat
   const bool down = r > 1.0;
   const unsigned char *src = static_cast<const unsigned char *>(source);
   unsigned char *dst = static_cast<unsigned char *>(destination);
+  // A long-filter window reaches entry N-511 of its newest sample N, and a
+  // take overwrites the entry one ring length back: pending jobs are
+  // computed before the ring could come round to them.
+  const uint32_t safe_takes = ring_entries(s) - 512;
   uint32_t written = 0;
-  uint32_t staged = 0;
+  uint32_t staged = 0;    // outputs in the staging, computed or not
+  uint32_t computed = 0;  // of them, computed
+  uint32_t takes = 0;     // samples taken since the oldest job not computed
   while (count) {
     const uint32_t c = count < 512 ? count : 512;
     count -= c;
     src += convert_to_float(src, s->inStage + 512 - c, c, inputFormat);
     for (uint32_t i = 512 - c; i < 512; ++i) {
+      if (computed < staged && takes >= safe_takes) {
+        compute_jobs(s, computed, staged);
+        computed = staged;
+      }
       take_sample(s, s->inStage[i]);
+      ++takes;
       while (s->position <= 1.0) {
-        s->outStage[staged++] =
-            down ? short_filter_output(s, s->position, r) : long_filter_output(s, s->position);
+        if (down) {
+          s->outStage[staged++] = short_filter_output(s, s->position, r);
+          computed = staged;
+        } else {
+          if (computed == staged) takes = 0;
+          s->jobs[staged++] = long_job(s, s->position);
+        }
         s->position += r;
         if (staged == 512) {
+          compute_jobs(s, computed, staged);
           written += flush(s, staged, r, &dst, outputFormat);
-          staged = 0;
+          staged = computed = 0;
         }
       }
     }
     if (staged) {
+      compute_jobs(s, computed, staged);
       written += flush(s, staged, r, &dst, outputFormat);
-      staged = 0;
+      staged = computed = 0;
     }
   }
   return written;

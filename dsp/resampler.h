@@ -25,6 +25,14 @@ enum : uint8_t {
   RESAMPLER_FRESH = 8,      // no call yet
 };
 
+// One output of the long filter, waiting to be computed: its two phase
+// rows, the interpolation fraction and its window in the ring.
+struct ResamplerJob {
+  const float *row;    // phase p; phase p + 1 follows it
+  const float *entry;  // the ring entry of the window's first group
+  float fraction;
+};
+
 struct ResamplerState {
   uint32_t ringCapacity;  // floats: 4 x entries
   uint32_t ringOffset;    // bytes of the next entry, wraps by mask
@@ -34,6 +42,9 @@ struct ResamplerState {
   double position;        // next output, in input samples past the newest
   alignas(16) float inStage[512];
   alignas(16) float outStage[512];
+  // Up-sampling outputs are gathered here and computed several at a time,
+  // each summed exactly as alone; the ring is not overwritten under them.
+  ResamplerJob jobs[512];
   // The ring follows: entries of 4 floats (samples e-3..e); each entry is
   // stored twice, at e and e + entries, so any window reads contiguously.
   float *ring;

@@ -198,7 +198,7 @@ TEST_F(Resampler, ZeroCountStoresPositionOnly) {
 }
 
 TEST(ResamplerCpu, NoSse2BuildsAndCreatesNothing) {
-  CpuFeatures none = {0, 0, 0};
+  CpuFeatures none = {0, 0, 0, 0};
   cpu_features_override(&none);
   ResamplerState *s = nullptr;
   EXPECT_EQ(resampler_build_tables(), -2);

@@ -11,6 +11,7 @@
 #include "dsp/eq_filter.h"
 #include "dsp/kernels.h"
 #include "dsp/resampler.h"
+#include "dsp/write_chain_bench.h"
 #include "support/heap.h"
 
 #ifdef SONORIUM_HAVE_SOXR
@@ -23,15 +24,6 @@
 namespace {
 
 const size_t kBlock = 4410;  // 100 ms of 44.1 kHz
-
-std::vector<int16_t> stereo_input(size_t frames) {
-  std::vector<int16_t> v(2 * frames);
-  for (size_t i = 0; i < frames; ++i) {
-    v[2 * i] = int16_t(20000 * std::sin(i * 0.0712));
-    v[2 * i + 1] = int16_t(15000 * std::sin(i * 0.0291 + 1));
-  }
-  return v;
-}
 
 std::vector<float> mono_input(size_t n) {
   std::vector<float> v(n);
@@ -86,12 +78,19 @@ void BM_resampler_inner_ceiling(benchmark::State &state) {
 }
 BENCHMARK(BM_resampler_inner_ceiling);
 
+// Arguments: the lane-sum order (0 or 3) and the loop (EQ_LOOP_*).
 void BM_eq_filter(benchmark::State &state) {
   EqState *s = nullptr;
   eq_state_create(&s);
   s->variant = uint32_t(state.range(0));
+  s->loop = uint32_t(state.range(1));
   if (s->variant == 3 && cpu_eq_variant() != 3) {
     state.SkipWithError("no SSE3/SSSE3");
+    eq_state_destroy(s);
+    return;
+  }
+  if (s->loop == EQ_LOOP_AVX && !cpu_features().avx) {
+    state.SkipWithError("no AVX");
     eq_state_destroy(s);
     return;
   }
@@ -106,7 +105,12 @@ void BM_eq_filter(benchmark::State &state) {
       benchmark::Counter(4800.0 * 1020 * state.iterations(), benchmark::Counter::kIsRate);
   eq_state_destroy(s);
 }
-BENCHMARK(BM_eq_filter)->Arg(0)->Arg(3);
+BENCHMARK(BM_eq_filter)
+    ->Args({0, EQ_LOOP_SINGLE})
+    ->Args({3, EQ_LOOP_SINGLE})
+    ->Args({0, EQ_LOOP_SSE2_PAIRS})
+    ->Args({0, EQ_LOOP_AVX})
+    ->Args({3, EQ_LOOP_AVX});
 
 // Ceiling: a plain SSE2 dot product, four outputs per pass over 1020 taps,
 // unaligned loads for the shifted samples, no ring and no conversion.
@@ -150,36 +154,27 @@ void BM_resampler_build_tables(benchmark::State &state) {
 }
 BENCHMARK(BM_resampler_build_tables)->Unit(benchmark::kMillisecond);
 
-// The Write path for 44.1 kHz 16-bit stereo: both resampler calls, then both
-// equalizer calls, 100 ms per iteration.
+// The Write path for 16-bit stereo, the same chain sonorium_dsp_chain
+// times: both resampler calls, then both equalizer calls, 100 ms per
+// iteration.
 void BM_write_chain(benchmark::State &state) {
-  ensure_tables();
-  ResamplerState *rl = nullptr, *rr = nullptr;
-  EqState *el = nullptr, *er = nullptr;
-  resampler_create(&rl, 8.0f);
-  resampler_create(&rr, 8.0f);
-  eq_state_create(&el);
-  eq_state_create(&er);
-  eq_design();
-  std::vector<int16_t> in = stereo_input(kBlock), mid(2 * kBlock * 2), out(2 * kBlock * 2);
+  WriteChain chain;
+  if (chain.open(float(state.range(0)), uint32_t(state.range(0) / 10)) != 0) {
+    state.SkipWithError("no tables or states");
+    return;
+  }
   for (auto _ : state) {
-    uint32_t n = resampler_process(rl, in.data(), mid.data(), kBlock, 44100.0f, 48000.0f, 6, 6);
-    resampler_process(rr, in.data(), mid.data(), kBlock, 44100.0f, 48000.0f, 7, 7);
-    const EqKernel *k = eq_kernel_acquire();
-    eq_filter(el, mid.data(), out.data(), k, n, 6, 6);
-    eq_filter(er, mid.data(), out.data(), k, n, 7, 7);
-    eq_kernel_release();
+    benchmark::DoNotOptimize(chain.run_block());
     benchmark::ClobberMemory();
   }
-  state.counters["x_realtime"] = benchmark::Counter(double(kBlock) / 44100.0 * state.iterations(),
-                                                    benchmark::Counter::kIsRate);
-  resampler_destroy(rl);
-  resampler_destroy(rr);
-  eq_state_destroy(el);
-  eq_state_destroy(er);
+  state.counters["x_realtime"] = benchmark::Counter(
+      chain.block_seconds() * state.iterations(), benchmark::Counter::kIsRate);
+  chain.close();
 }
-BENCHMARK(BM_write_chain);
+BENCHMARK(BM_write_chain)->Arg(44100)->Arg(96000);
 
+// The peers on the same mono float input as BM_resampler, counted by what
+// they actually consumed and produced (a call may hold input back).
 #ifdef SONORIUM_HAVE_SOXR
 void BM_peer_soxr_vhq(benchmark::State &state) {
   const double rate = double(state.range(0));
@@ -187,14 +182,26 @@ void BM_peer_soxr_vhq(benchmark::State &state) {
   soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
   soxr_error_t err = nullptr;
   soxr_t s = soxr_create(rate, 48000.0, 1, &err, &io, &q, nullptr);
-  std::vector<float> in = mono_input(kBlock), out(kBlock * 2 + 16);
-  for (auto _ : state) {
-    size_t done = 0, produced = 0;
-    soxr_process(s, in.data(), kBlock, &done, out.data(), out.size(), &produced);
-    benchmark::DoNotOptimize(produced);
+  if (err) {
+    state.SkipWithError("soxr_create failed");
+    return;
   }
-  state.counters["in_samples/s"] =
-      benchmark::Counter(double(kBlock) * state.iterations(), benchmark::Counter::kIsRate);
+  std::vector<float> in = mono_input(kBlock), out(kBlock * 2 + 16);
+  double consumed = 0, produced = 0;
+  for (auto _ : state) {
+    size_t at = 0;
+    while (at < kBlock) {
+      size_t done = 0, made = 0;
+      soxr_process(s, in.data() + at, kBlock - at, &done, out.data(), out.size(), &made);
+      at += done;
+      produced += double(made);
+      if (!done && !made) break;
+    }
+    consumed += double(at);
+    benchmark::DoNotOptimize(out[0]);
+  }
+  state.counters["in_samples/s"] = benchmark::Counter(consumed, benchmark::Counter::kIsRate);
+  state.counters["out_samples/s"] = benchmark::Counter(produced, benchmark::Counter::kIsRate);
   soxr_delete(s);
 }
 BENCHMARK(BM_peer_soxr_vhq)->Arg(44100)->Arg(96000);
@@ -205,20 +212,31 @@ void BM_peer_libsamplerate_best(benchmark::State &state) {
   const double rate = double(state.range(0));
   int err = 0;
   SRC_STATE *s = src_new(SRC_SINC_BEST_QUALITY, 1, &err);
+  if (!s) {
+    state.SkipWithError("src_new failed");
+    return;
+  }
   std::vector<float> in = mono_input(kBlock), out(kBlock * 2 + 16);
   SRC_DATA d;
   std::memset(&d, 0, sizeof d);
   d.src_ratio = 48000.0 / rate;
+  double consumed = 0, produced = 0;
   for (auto _ : state) {
-    d.data_in = in.data();
-    d.input_frames = long(kBlock);
-    d.data_out = out.data();
-    d.output_frames = long(out.size());
-    src_process(s, &d);
-    benchmark::DoNotOptimize(d.output_frames_gen);
+    long at = 0;
+    while (at < long(kBlock)) {
+      d.data_in = in.data() + at;
+      d.input_frames = long(kBlock) - at;
+      d.data_out = out.data();
+      d.output_frames = long(out.size());
+      if (src_process(s, &d) != 0 || (!d.input_frames_used && !d.output_frames_gen)) break;
+      at += d.input_frames_used;
+      produced += double(d.output_frames_gen);
+    }
+    consumed += double(at);
+    benchmark::DoNotOptimize(out[0]);
   }
-  state.counters["in_samples/s"] =
-      benchmark::Counter(double(kBlock) * state.iterations(), benchmark::Counter::kIsRate);
+  state.counters["in_samples/s"] = benchmark::Counter(consumed, benchmark::Counter::kIsRate);
+  state.counters["out_samples/s"] = benchmark::Counter(produced, benchmark::Counter::kIsRate);
   src_delete(s);
 }
 BENCHMARK(BM_peer_libsamplerate_best)->Arg(44100)->Arg(96000);
