@@ -46,6 +46,13 @@ void buffer_settle(CardBuffer *b, uint64_t deviceFrame) {
   b->stoppedFrame = buffer_play_frame(b, deviceFrame);
 }
 
+// The mixer runs a period behind the clock; what is due is mixed before a
+// buffer's memory or position changes, so a write just behind the play
+// cursor or a repositioning never reaches back into time already past.
+void mix_due(CardBuffer *b) {
+  if (b->memory && b->device) mixer_render_until(b->device, device_frame_now(b->device));
+}
+
 }  // namespace
 
 uint64_t device_frame_now(const CardDevice *device) {
@@ -344,6 +351,7 @@ HRESULT STDMETHODCALLTYPE CardBuffer::Lock(DWORD offset, DWORD bytes, LPVOID *p1
   if (lost) return DSERR_BUFFERLOST;
   HRESULT hr = card_injected(CARD_FAIL_LOCK);
   if (FAILED(hr)) return hr;
+  mix_due(this);
   uint32_t size = memory->size;
   if (lockFlags & DSBLOCK_FROMWRITECURSOR) {
     DWORD play = 0;
@@ -378,6 +386,7 @@ HRESULT STDMETHODCALLTYPE CardBuffer::Play(DWORD reserved, DWORD priority, DWORD
     return DS_OK;
   }
   if (lost) return DSERR_BUFFERLOST;
+  mix_due(this);
   uint64_t now = device_frame_now(device);
   uint64_t pos = buffer_play_frame(this, now);
   startFrame = pos;
@@ -391,6 +400,7 @@ HRESULT STDMETHODCALLTYPE CardBuffer::SetCurrentPosition(DWORD position) {
   Guard lock(card_lock());
   if (!memory) return DSERR_INVALIDCALL;
   if (position >= memory->size) return DSERR_INVALIDPARAM;
+  mix_due(this);
   uint64_t frame = position / format.nBlockAlign;
   stoppedFrame = frame;
   startFrame = frame;
@@ -431,6 +441,7 @@ HRESULT STDMETHODCALLTYPE CardBuffer::SetFrequency(DWORD hz) {
   if (!(flags & DSBCAPS_CTRLFREQUENCY) || !memory) return DSERR_CONTROLUNAVAIL;
   if (hz != DSBFREQUENCY_ORIGINAL && (hz < DSBFREQUENCY_MIN || hz > DSBFREQUENCY_MAX)) return DSERR_INVALIDPARAM;
   Guard lock(card_lock());
+  mix_due(this);
   uint64_t now = device_frame_now(device);
   // Rebase so the cursor continues from where it is at the new rate.
   uint64_t pos = buffer_play_frame(this, now);

@@ -78,6 +78,11 @@ CARD_API void card_memory_clear(void);
 // Mixes everything due up to the clock's present now (the mixer thread does
 // this every few milliseconds on its own).
 CARD_API void card_mix_now(void);
+// Renders the device's next `frames` frames (from the last one rendered)
+// into the sink at once and moves the device's present on to their end: its
+// cursors advance as if that much time had passed, without waiting for the
+// clock. 0, or -1 for an unknown device.
+CARD_API int card_render(IDirectSound8 *device, uint32_t frames);
 
 // Real (0) or simulated (1) time for every thread; see platform/clock.h.
 CARD_API int card_set_simulated_time(int on);

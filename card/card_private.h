@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "card/card_api.h"
+#include "card/room.h"
 #include "platform/dsound.h"
 #include "platform/eax2.h"
 #include "platform/os.h"
@@ -22,6 +23,7 @@ constexpr uint32_t CARD_MIX_PERIOD_MS = 5;
 
 struct CardDevice;
 struct CardBuffer;
+struct Reverb;
 
 struct SampleMemory {
   uint32_t refs;
@@ -144,6 +146,7 @@ struct CardBuffer final : public IDirectSoundBuffer8 {
   uint64_t stoppedFrame;   // position while stopped
   Ds3dBufferState ds3d;
   EaxBuffer eax;
+  VoiceRoomState room;  // the mixer's ramps and filters for this voice
   Card3DBuffer buffer3d;
   CardListener listener;
   CardPropertySet propertySet;
@@ -189,6 +192,7 @@ struct CardDevice final : public IDirectSound8 {
   EaxListener eax;
   OsThread *mixer;
   std::atomic<int> mixerQuit;
+  Reverb *reverb;  // the room; allocated with the device, null if that failed
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override;
   ULONG STDMETHODCALLTYPE AddRef() override;

@@ -1,11 +1,22 @@
 // The mixer: renders every playing buffer of a device to 48 kHz 16-bit
-// stereo on the clock, with the buffer's and the primary buffer's volume and
-// a pan from the 3D position, into the chosen sink.
+// stereo on the clock into the chosen sink. With the room on, each voice is
+// placed relative to the listener (distance, cone, pan) with its EAX direct
+// path and a send into the device's reverb; with it off, each buffer is
+// mixed at its volume with a plain pan and the distance rolloff.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+
+#if defined(__SSE__) || defined(__SSE2__) || defined(_M_X64) || defined(_M_IX86)
+#include <xmmintrin.h>
+#define CARD_HAVE_MXCSR 1
+#endif
 
 #include "card/card_private.h"
+#include "card/reverb.h"
+#include "card/room.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -118,6 +129,115 @@ int sample_at(const CardBuffer *b, uint64_t frame, int channel) {
   return v;
 }
 
+constexpr uint32_t CHUNK = 256;
+
+// Flush-to-zero and denormals-are-zero while the mixer runs: decaying
+// filter and reverb states would otherwise slow to a crawl near silence.
+class DenormalGuard {
+ public:
+#ifdef CARD_HAVE_MXCSR
+  DenormalGuard() : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | 0x8040u); }
+  ~DenormalGuard() { _mm_setcsr(saved_); }
+
+ private:
+  unsigned saved_;
+#endif
+};
+
+// The listener a device without EAX renders with: no room and no air.
+EAXLISTENERPROPERTIES dry_listener() {
+  EAXLISTENERPROPERTIES l = eax2_environment_presets[EAX_ENVIRONMENT_GENERIC];
+  l.lRoom = EAXLISTENER_MINROOM;
+  l.flAirAbsorptionHF = 0.0f;
+  return l;
+}
+
+// Adds one buffer's chunk to the mix and its room send to `send`. Gains
+// are ramped from the previous chunk's to this chunk's so that moving
+// sources and changed levels do not click.
+void room_mix_buffer(CardBuffer *b, uint64_t k0, uint32_t n, float *mix, float *send) {
+  CardDevice *d = b->device;
+  const bool eax = d->config.eax != 0;
+  static const EAXLISTENERPROPERTIES dry = dry_listener();
+  VoiceRoomInput in;
+  in.baseGain = gain_of(b->volume) * (d->primary ? gain_of(d->primary->volume) : 1.0f);
+  in.is3d = (b->flags & DSBCAPS_CTRL3D) != 0;
+  in.muteAtMax = (b->flags & DSBCAPS_MUTE3DATMAXDISTANCE) != 0;
+  in.pan = (b->flags & DSBCAPS_CTRLPAN) ? float(b->pan) / 10000.0f : 0.0f;
+  in.ds3d = &b->ds3d;
+  in.eax = eax ? &b->eax.current : &eax2_buffer_defaults;
+  VoiceRoomParams p = room_voice_params(in, d->listener, eax ? d->eax.current : dry);
+
+  VoiceRoomState &s = b->room;
+  if (!s.primed) {
+    s.left = p.left;
+    s.right = p.right;
+    s.send = p.send;
+    s.directZ = 0.0f;
+    s.sendZ = 0.0f;
+    s.primed = true;
+  }
+  const float inv = 1.0f / float(n);
+  const float stepL = (p.left - s.left) * inv, stepR = (p.right - s.right) * inv, stepS = (p.send - s.send) * inv;
+  const uint32_t frames = buffer_frames(b);
+  if (!in.is3d) {
+    for (uint32_t i = 0; i < n; ++i) {
+      uint64_t k = k0 + i;
+      if (k < b->deviceFrame0) continue;
+      uint64_t pos = b->startFrame + (k - b->deviceFrame0) * b->frequency / CARD_RATE;
+      if (!b->looping && pos >= frames) break;
+      pos %= frames;
+      float t = float(i + 1);
+      mix[i * 2] += (s.left + stepL * t) * float(sample_at(b, pos, 0));
+      mix[i * 2 + 1] += (s.right + stepR * t) * float(sample_at(b, pos, 1));
+    }
+  } else {
+    const float ad = room_one_pole_coefficient(p.directHf), bd = 1.0f - ad;
+    const float as = room_one_pole_coefficient(p.sendHf), bs = 1.0f - as;
+    const bool sending = p.send > 0.0f || s.send > 0.0f;
+    float zd = s.directZ, zs = s.sendZ;
+    for (uint32_t i = 0; i < n; ++i) {
+      uint64_t k = k0 + i;
+      if (k < b->deviceFrame0) continue;
+      uint64_t pos = b->startFrame + (k - b->deviceFrame0) * b->frequency / CARD_RATE;
+      if (!b->looping && pos >= frames) break;
+      pos %= frames;
+      float x = float(sample_at(b, pos, 0));
+      float t = float(i + 1);
+      zd = bd * x + ad * zd;
+      mix[i * 2] += (s.left + stepL * t) * zd;
+      mix[i * 2 + 1] += (s.right + stepR * t) * zd;
+      if (sending) {
+        zs = bs * x + as * zs;
+        send[i] += (s.send + stepS * t) * zs;
+      }
+    }
+    s.directZ = zd;
+    s.sendZ = sending ? zs : 0.0f;
+  }
+  s.left = p.left;
+  s.right = p.right;
+  s.send = p.send;
+  // A one-shot buffer that has run out starts afresh when played again.
+  if (!b->looping && k0 + n > b->deviceFrame0 &&
+      b->startFrame + (k0 + n - b->deviceFrame0) * b->frequency / CARD_RATE >= frames) s.primed = false;
+}
+
+void plain_mix_buffer(CardBuffer *b, uint64_t k0, uint32_t n, float *mix) {
+  float gl, gr;
+  buffer_gains(b, &gl, &gr);
+  uint32_t frames = buffer_frames(b);
+  for (uint32_t i = 0; i < n; ++i) {
+    uint64_t k = k0 + i;
+    if (k < b->deviceFrame0) continue;
+    uint64_t pos = b->startFrame + (k - b->deviceFrame0) * b->frequency / CARD_RATE;
+    if (!b->looping && pos >= frames) break;
+    pos %= frames;
+    mix[i * 2] += gl * float(sample_at(b, pos, 0));
+    mix[i * 2 + 1] += gr * float(sample_at(b, pos, 1));
+  }
+}
+
 unsigned mixer_main(void *arg) {
   CardDevice *d = static_cast<CardDevice *>(arg);
   while (!d->mixerQuit.load()) {
@@ -134,32 +254,40 @@ void mixer_render_until(CardDevice *d, uint64_t frame) {
   Sink &out_sink = sink();
   if (out_sink.kind == SinkKind::Null ||
       (out_sink.kind == SinkKind::Memory && out_sink.memory.size() / 2 >= out_sink.memoryMax)) {
-    d->renderedFrames = frame;
+    // Nothing to render into; time still moves on (never backwards: a
+    // direct render may have run ahead of the clock).
+    if (frame > d->renderedFrames) d->renderedFrames = frame;
     return;
   }
-  const uint32_t chunk = 256;
-  float mix[chunk * 2];
-  int16_t out[chunk * 2];
+  DenormalGuard denormals;
+  float mix[CHUNK * 2];
+  float send[CHUNK];
+  int16_t out[CHUNK * 2];
   while (d->renderedFrames < frame) {
     uint64_t k0 = d->renderedFrames;
-    uint32_t n = frame - k0 < chunk ? uint32_t(frame - k0) : chunk;
+    uint32_t n = frame - k0 < CHUNK ? uint32_t(frame - k0) : CHUNK;
     std::memset(mix, 0, sizeof mix);
-    if (d->cooperativeLevel) {
+    const bool room = card_room_on().load() != 0;
+    if (room) {
+      std::memset(send, 0, sizeof send);
       for (CardBuffer *b : d->buffers) {
-        if (!b->memory || !b->playing || b->lost) continue;
-        float gl, gr;
-        buffer_gains(b, &gl, &gr);
-        uint32_t frames = buffer_frames(b);
-        for (uint32_t i = 0; i < n; ++i) {
-          uint64_t k = k0 + i;
-          if (k < b->deviceFrame0) continue;
-          uint64_t pos = b->startFrame + (k - b->deviceFrame0) * b->frequency / CARD_RATE;
-          if (!b->looping && pos >= frames) break;
-          pos %= frames;
-          mix[i * 2] += gl * float(sample_at(b, pos, 0));
-          mix[i * 2 + 1] += gr * float(sample_at(b, pos, 1));
+        if (!d->cooperativeLevel || !b->memory || !b->playing || b->lost) {
+          b->room.primed = false;
+          continue;
         }
+        room_mix_buffer(b, k0, n, mix, send);
       }
+      if (d->reverb && d->config.eax) {
+        reverb_configure(d->reverb, d->eax.current);
+        reverb_process(d->reverb, send, mix, n);
+      }
+    } else {
+      for (CardBuffer *b : d->buffers) {
+        b->room.primed = false;
+        if (!d->cooperativeLevel || !b->memory || !b->playing || b->lost) continue;
+        plain_mix_buffer(b, k0, n, mix);
+      }
+      if (d->reverb && !d->reverb->idle) reverb_reset(d->reverb);
     }
     for (uint32_t i = 0; i < n * 2; ++i) {
       float v = mix[i];
@@ -174,6 +302,9 @@ void mixer_device_created(CardDevice *d) {
   Sink &s = sink();
   d->renderedFrames = 0;
   d->mixer = nullptr;
+  // The room's memory, once, before anything renders.
+  d->reverb = new (std::nothrow) Reverb;
+  if (d->reverb) reverb_reset(d->reverb);
   if (s.kind == SinkKind::Null) return;
   d->mixer = os_thread_start(mixer_main, d);
 }
@@ -185,6 +316,8 @@ void mixer_device_released(CardDevice *d) {
     d->mixer = nullptr;
   }
   Guard lock(card_lock());
+  delete d->reverb;
+  d->reverb = nullptr;
   Sink &s = sink();
   if (s.file) wav_header(s.file, s.dataBytes);
 }
@@ -245,4 +378,22 @@ CARD_API void card_mix_now(void) {
   Guard lock(card_lock());
   // Every live device renders up to the present.
   for (CardDevice *d : card_devices_alive()) mixer_render_until(d, device_frame_now(d));
+}
+
+CARD_API int card_render(IDirectSound8 *device, uint32_t frames) {
+  Guard lock(card_lock());
+  if (!card_is_device(device)) return -1;
+  CardDevice *d = static_cast<CardDevice *>(device);
+  // Continues from the last frame rendered, so nothing played since then
+  // is lost.
+  uint64_t end = d->renderedFrames + frames;
+  mixer_render_until(d, end);
+  // The device's present moves on to the end of what was rendered (never
+  // back), so its cursors and the next Play continue from there. Unsigned
+  // arithmetic wraps, so an origin before the clock's own is fine.
+  if (end > device_frame_now(d)) {
+    uint64_t us = (end * 1000000 + CARD_RATE - 1) / CARD_RATE;
+    d->createdUs = clock_now_us() - us;
+  }
+  return 0;
 }
