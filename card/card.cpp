@@ -71,6 +71,11 @@ const CardDeviceConfig *find_device(const GUID *guid) {
 
 }  // namespace
 
+void card_configure() {
+  std::lock_guard<std::recursive_mutex> lock(card_lock());
+  ensure_configured();
+}
+
 std::atomic<int> &card_room_on() {
   static std::atomic<int> on{1};
   return on;

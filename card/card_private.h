@@ -212,6 +212,9 @@ struct CardDevice final : public IDirectSound8 {
 
 // card.cpp: configuration, lock, failure injection.
 std::recursive_mutex &card_lock();
+// Sets up the default device, failures and sink on the card's first use (or
+// after card_reset); does nothing once done.
+void card_configure();
 // 1: the mixer renders the room (see card_set_room).
 std::atomic<int> &card_room_on();
 // Returns the failure to inject for this call of `step`, or S_OK.

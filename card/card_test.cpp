@@ -556,3 +556,22 @@ TEST(CardSink, EnvironmentVariableNamesTheWavFile) {
 }
 
 }  // namespace
+
+// A sink chosen before anything else touches the card is the one kept: the
+// card's first-use setup must not replace it. Run in a fresh process (the
+// "threadsafe" style re-executes the test program) so this really is the
+// card's first use.
+TEST(CardFirstUse, ASinkChosenFirstIsKept) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        card_set_sink_memory(480);
+        IDirectSound8 *ds = nullptr;
+        if (DirectSoundCreate8(nullptr, &ds, nullptr) != DS_OK) std::exit(2);
+        card_render(ds, 480);
+        uint32_t kept = card_memory_frames();
+        ds->Release();
+        std::exit(kept == 480 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}

@@ -332,6 +332,9 @@ void sink_default_from_environment(void) {
 
 CARD_API int card_set_sink_wav(const char *path) {
   Guard lock(card_lock());
+  // The first use configures the card, which resets the sink: done first,
+  // so the sink chosen here is the one kept.
+  card_configure();
   sink_close();
   if (!path) return -1;
   FILE *f = std::fopen(path, "wb");
@@ -346,11 +349,13 @@ CARD_API int card_set_sink_wav(const char *path) {
 
 CARD_API void card_set_sink_null(void) {
   Guard lock(card_lock());
+  card_configure();
   sink_close();
 }
 
 CARD_API void card_set_sink_memory(uint32_t max_frames) {
   Guard lock(card_lock());
+  card_configure();
   sink_close();
   Sink &s = sink();
   s.kind = SinkKind::Memory;

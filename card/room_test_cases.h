@@ -22,6 +22,7 @@ struct RoomApi {
   const int16_t *(*memory_samples)(void);
   int (*render)(IDirectSound8 *, uint32_t);
   void (*set_room)(int);
+  int (*set_simulated_time)(int);
 };
 
 // Null when the card's C API is not reachable.
@@ -107,8 +108,11 @@ class Room : public ::testing::Test {
     api = room_api();
     ASSERT_NE(nullptr, api) << "the card's C API is not reachable";
     api->reset();
-    // No mixer thread: the device renders only when the test asks.
+    // No mixer thread: the device renders only when the test asks. Time
+    // stands still (simulated, no thread sleeps), so the voices' Play calls
+    // and the rendered frames line up the same way in every run.
     api->set_sink_null();
+    ASSERT_EQ(0, api->set_simulated_time(1));
     ASSERT_EQ(DS_OK, DirectSoundCreate8(nullptr, &ds, nullptr));
     ASSERT_EQ(DS_OK, ds->SetCooperativeLevel(nullptr, DSSCL_PRIORITY));
   }
@@ -119,7 +123,10 @@ class Room : public ::testing::Test {
     if (l3d) l3d->Release();
     if (primary) primary->Release();
     if (ds) ds->Release();
-    if (api) api->reset();
+    if (api) {
+      api->set_simulated_time(0);
+      api->reset();
+    }
   }
 
   // A mono 16-bit 48 kHz 3D voice holding `samples`.
