@@ -5,7 +5,7 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${SONORIUM_BUILD_ROOT:-$ROOT}/build
-bash "$ROOT/tools/setup.sh"
+bash "$ROOT/tools/setup.sh" --native
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$BUILD.configure.log" 2>&1 ||
   { tail -n 30 "$BUILD.configure.log"; exit 1; }
 ninja -C "$BUILD" -j"${SONORIUM_JOBS:-2}" sonorium_player out_sonorium
