@@ -255,13 +255,23 @@ void tail_decay(void) {
 void perform_flush(int32_t t) {
   const EngineSettings &s = live_settings;
   engine.deferredFlush = 0;
+  // A seek fade of no length would leave the old position's queued audio
+  // in the ring ahead of the new one, and so would a fade while the voices
+  // have not started yet (prebuffering, or waiting out an inserted pause):
+  // nothing of it is heard, the ring stays full, and the start would wait
+  // for a prebuffer the host has no room to write. Those seeks stop
+  // instead, as without "on seek".
+  const int32_t n = int32_t(int64_t(s.fadeSeekMs) * engine.outRate / 1000);
+  const bool faded = (s.fadeFlags & FADE_ON_SEEK) && n > 0 && engine.playing;
+  engine.prebufferFlag = faded ? 0 : 1;
   engine.submittedBytes = 0;
-  engine.prebufferFlag = (s.fadeFlags & FADE_ON_SEEK) ? 0 : 1;
-  if (!(s.fadeFlags & FADE_ON_SEEK)) {
+  if (!faded) {
     full_stop();
+    // The stop submits what was staged at the old position: only audio of
+    // the new position may fill the prebuffer that starts the voices again.
+    engine.submittedBytes = 0;
   } else {
     submit_staged();
-    int32_t n = int32_t(int64_t(s.fadeSeekMs) * engine.outRate / 1000);
     engine.fadeOutLength = n;
     engine.fadeInLength = n;
     engine.clockOffset = 0;
@@ -302,6 +312,14 @@ void SONORIUM_CDECL Close(void) {
     int p = IsPlaying();
     engine.gapState = (p == 0 && s.gapMode == GAP_INSERT) ? 1 : 0;
     if (p == 0) {
+      // IsPlaying turns 0 up to fadeEndMs before the end: the voices stop
+      // only once the last written sample has been heard, so the song keeps
+      // its end (and the inserted pause starts from there). Bounded, for a
+      // clock that stands still.
+      for (int32_t waited = 0; waited <= s.fadeEndMs + 100 && engine.playing && !voices_lost() &&
+                               GetOutputTime() < GetWrittenTime();
+           waited += 10)
+        os_sleep(10);
       full_stop();
       return;
     }
@@ -318,6 +336,10 @@ void SONORIUM_CDECL Close(void) {
   engine.zeroPad = 0;
   fade_out(true, true);
   engine.clockOffset -= int64_t(engine.zeroPad);
+  // A stream opened over the faded tail mixes over it, even when the end
+  // of this one had been written: queued behind the silence up to the old
+  // end, it would wait up to a ring's length, its clock running meanwhile.
+  engine.closingAtLastSubmit = 0;
   engine.closing = 1;
   engine.stopPending = 1;
   tail_decay();
@@ -344,10 +366,25 @@ int SONORIUM_CDECL Pause(int pause) {
     stop_voices();
   } else {
     engine.paused = 0;
-    // Voices that never started wait for their prebuffer in Write instead.
-    if (engine.playing) start_request();
+    // Voices stopped by a seek during the pause start as after any stop,
+    // once their prebuffer is complete: now if the host filled it while
+    // paused, else from Write.
+    if (engine.playing)
+      start_request();
+    else
+      start_check();
   }
   return previous;
+}
+
+// Whether a resume may start the voices. After a full stop during the pause
+// (a seek without its fade) they start as after any stop, once the
+// prebuffer is complete: here, or later from Write.
+static bool resume_may_start(void) {
+  if (engine.playing) return true;
+  if (engine.submittedBytes == 0 || !prebuffer_complete()) return false;
+  engine.playing = 1;
+  return true;
 }
 
 void pause_fade_step(void) {
@@ -370,6 +407,10 @@ void pause_fade_step(void) {
         }
       } else {
         if (engine.deferredFlush) perform_flush(engine.flushPosition);
+        if (!resume_may_start()) {
+          engine.pauseState = PAUSE_IDLE;
+          break;
+        }
         engine.pauseLevel = engine.pauseLevel * pause_remaining();
         start_pause_fade(true);
         start_voices();
@@ -380,6 +421,10 @@ void pause_fade_step(void) {
       if (requested) {
         if (engine.deferredFlush) perform_flush(engine.flushPosition);
       } else {
+        if (!resume_may_start()) {
+          engine.pauseState = PAUSE_IDLE;
+          break;
+        }
         engine.pauseLevel = 0.0;
         start_pause_fade(true);
         start_voices();

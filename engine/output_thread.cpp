@@ -147,6 +147,12 @@ void output_thread_pass(void) {
     apply_volume(engine.volumeCurrent);
   }
   insert_gap_end();
+  // Voices lost mid-stream: the host sees CanWrite 0 and waits, and no start
+  // request would come, so they are restored here and play on from where
+  // they stopped; what is staged follows with the host's next Write.
+  if (engine.playing && !engine.paused && !engine.pauseRequest &&
+      (engine.pauseState == PAUSE_IDLE || engine.pauseState == PAUSE_FADING_IN) && voices_lost())
+    start_voices();
   if (GetOutputTime() != 0) set_frequency();
   if (engine.stopPending && GetOutputTime() >= GetWrittenTime()) {
     full_stop();

@@ -73,6 +73,18 @@ void stage(const int16_t *frames, uint32_t count) {
   engine.stagedBytes += 2 * count;
 }
 
+// Half-ring hysteresis on the play cursor: a wrap is counted into the play
+// accumulator once the cursor is back in the first half. Only the thread
+// that disarms adds the wrap, so callers on several threads count it once.
+void count_play_wrap(uint32_t play, uint32_t b) {
+  if (play < b / 2) {
+    int32_t armed = 1;
+    if (engine.wrapArmed.compare_exchange_strong(armed, 0)) engine.playAccumulator += b;
+  } else {
+    engine.wrapArmed = 1;
+  }
+}
+
 void submit_if_due(void) {
   if (engine.closing || engine.stagedBytes >= SUBMIT_BLOCK_BYTES) submit_staged();
 }
@@ -110,14 +122,26 @@ bool prebuffer_complete(void) {
     return true;
   }
   int64_t bytes = int64_t(engine.submittedBytes) + engine.stagedBytes;
-  if (to_ms(bytes, 2 * int64_t(engine.outRate)) < live_settings.prebufferMs) return false;
+  // The ring can hold less than the prebuffer: without interpolation it
+  // lasts 48000 / rate of the buffer length, and a new prebuffer goes live
+  // before a new buffer length does. The host can write no more than the
+  // ring takes until the voices play, so a ring filled to within two submit
+  // blocks (or half of a small ring) counts as a complete prebuffer.
+  int64_t b = ring_bytes();
+  int64_t full = b - 2 * int64_t(SUBMIT_BLOCK_BYTES);
+  if (full < b / 2) full = b / 2;
+  if (to_ms(bytes, 2 * int64_t(engine.outRate)) < live_settings.prebufferMs && (b == 0 || bytes < full)) return false;
   engine.prebufferFlag = 0;
   return true;
 }
 
 void start_check(void) {
-  if (engine.gapState != 2 && !engine.playing && !engine.paused && prebuffer_complete() &&
-      engine.submittedBytes != 0) {
+  // A pause holds the start back, faded or not, and so does a pause fade
+  // until the output thread has taken up the resume: a seek during the
+  // pause stops the voices, and the resume starts them again.
+  const int32_t pause = engine.pauseState;
+  if (engine.gapState != 2 && !engine.playing && !engine.paused && !engine.pauseRequest &&
+      pause != PAUSE_FADING_OUT && pause != PAUSE_PAUSED && prebuffer_complete() && engine.submittedBytes != 0) {
     start_request();
     engine.playing = 1;
   }
@@ -125,6 +149,11 @@ void start_check(void) {
 
 void submit_staged(void) {
   if (engine.stagedBytes == 0 && !engine.closing) return;
+  // Lost rings take no writes (every Lock fails and its chunk would be
+  // skipped): the audio stays staged until the voices are restored.
+  uint32_t play, write;
+  read_cursors(&play, &write);
+  if (voices_lost()) return;
   engine.submittedBytes += engine.stagedBytes;
   submit();
   engine.stagedBytes = 0;
@@ -140,7 +169,16 @@ void submit(void) {
   engine.closingAtLastSubmit = engine.closing.load();
   move_back_for_crossfade(write);
   if (engine.freshStart) {
-    engine.clockOffset = int64_t(write);
+    // The seek position is heard when the play cursor reaches the write
+    // cursor. By then the accumulator holds the seek position plus every
+    // wrap counted since the seek, and one more if the write cursor has
+    // already wrapped ahead of the play cursor; the offset takes the same
+    // wraps, so the clock starts at the seek position even when the first
+    // submit comes a wrap after the seek.
+    count_play_wrap(play, b);
+    int64_t seek_bytes = 2 * int64_t(engine.outRate) * engine.flushPosition / 1000;
+    int64_t wraps = engine.playAccumulator - seek_bytes + (write < play ? int64_t(b) : 0);
+    engine.clockOffset = int64_t(write) + wraps;
     engine.freshStart = 0;
   }
   uint32_t start = engine.writeOffset;
@@ -185,13 +223,23 @@ int SONORIUM_CDECL Open(int samplerate, int numchannels, int bitspersamp, int, i
     voices_restore();
     full_stop();
   }
+  // A previous stream that has played out only waits for the output
+  // thread's stop. Stopped now, the new stream starts afresh; followed, it
+  // would be queued behind the play cursor, with stale ring contents heard
+  // until the cursor came round to it.
+  if (engine.stopPending && GetOutputTime() >= GetWrittenTime()) {
+    full_stop();
+    engine.stopPending = 0;
+  }
   const EngineSettings &s = live_settings;
   engine.prevInChannels = engine.inChannels;
   engine.prevInBits = engine.inBits;
   engine.inRate = samplerate;
   engine.inChannels = numchannels;
   engine.inBits = bitspersamp;
-  engine.resampling = s.interpolation ? 1 : 0;
+  // Without interpolation the voices play at the stream's rate; a rate
+  // they cannot play is resampled to 48 kHz all the same.
+  engine.resampling = (s.interpolation || samplerate > DSBFREQUENCY_MAX) ? 1 : 0;
   if (engine.resampling) {
     samplerate = 48000;
     numchannels = 2;
@@ -272,10 +320,13 @@ int SONORIUM_CDECL Write(char *buf, int len) {
 
 int SONORIUM_CDECL CanWrite(void) {
   if (!engine.initialized || engine.outRate <= 0 || !engine_device_ready()) return 0;
-  if (engine.deferredFlush || pause_fade_out_running() || voices_lost()) return 0;
+  if (engine.deferredFlush || pause_fade_out_running()) return 0;
   uint32_t b = ring_bytes();
   uint32_t play, write;
   read_cursors(&play, &write);
+  // The position query refreshes the lost flag: rings lost since the last
+  // query take nothing.
+  if (voices_lost()) return 0;
   uint32_t wo = engine.writeOffset;
   int64_t free_bytes = play > wo ? int64_t(play) - wo : int64_t(b) - wo + play;
   int64_t n = free_bytes - engine.stagedBytes - 2;
@@ -311,18 +362,14 @@ int SONORIUM_CDECL GetOutputTime(void) {
   uint32_t b = ring_bytes();
   uint32_t play, write;
   read_cursors(&play, &write);
-  // Half-ring hysteresis; only the thread that disarms adds the wrap, so
-  // callers on several threads count it once.
-  if (play < b / 2) {
-    int32_t armed = 1;
-    if (engine.wrapArmed.compare_exchange_strong(armed, 0)) engine.playAccumulator += b;
-  } else {
-    engine.wrapArmed = 1;
-  }
+  count_play_wrap(play, b);
   // After a faded seek the new position's audio is not queued yet; until
   // then, and until it is heard, the clock stays at the seek position.
+  // Likewise a stream that follows another begins only with its first
+  // submit: before it the play cursor is still in the previous stream's
+  // tail.
   int32_t floor_ms = engine.outputFloorMs;
-  if (engine.freshStart) return floor_ms;
+  if (engine.freshStart || (engine.firstSubmit && !engine.coldStart)) return floor_ms;
   int64_t position = engine.playAccumulator + int64_t(play) - engine.clockOffset;
   if (position < 0) position = 0;
   int ms = int(to_ms(position, 2 * int64_t(engine.outRate)));
