@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "card/card_api.h"
+#include "device/card_device_fixture.h"
 #include "device/block.h"
 #include "device/device.h"
 #include "device/properties.h"
@@ -15,8 +16,6 @@
 #include "ui/poses.h"
 
 namespace {
-
-LRESULT quiet_window(HWND, UINT, WPARAM, LPARAM) { return 0; }
 
 // Everything the block carries that the device holds, read back from it.
 struct CardState {
@@ -58,34 +57,15 @@ CardState read_card(void) {
   return s;
 }
 
-class BlockOnCard : public ::testing::Test {
+class BlockOnCard : public card_device_fixture::DeviceOnCard {
  protected:
   void SetUp() override {
-    card_reset();
-    window_ = platform_create_window(quiet_window, nullptr);
-    plugin_window.store(window_);
-    live_settings = engine_settings_defaults;
-    deviceGuid = GUID{};
-    enabled_flag.store(0);
-    poses_reset();
-    std::memset(&property_block, 0, sizeof property_block);
-    device_open(0);
-    ASSERT_TRUE(device_ready()) << device_set.statusText.load();
+    DeviceOnCard::SetUp();
+    if (HasFatalFailure()) return;
     // The plug-in sends the view's poses and cones once the device is up, so
     // device and view agree from then on.
     apply_poses();
   }
-  void TearDown() override {
-    current_voice_select(NO_VOICE);
-    device_close();
-    EXPECT_EQ(0, card_live_buffers());
-    EXPECT_EQ(0, card_live_devices());
-    plugin_window.store(nullptr);
-    platform_destroy_window(window_);
-    poses_reset();
-    card_reset();
-  }
-  HWND window_ = nullptr;
 };
 
 // Moves the card away from its defaults: an environment with explicit

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "card/card_api.h"
+#include "device/card_device_fixture.h"
 #include "device/block.h"
 #include "device/device.h"
 #include "device/presets.h"
@@ -30,8 +31,6 @@ intptr_t host_message(int) { return 0; }
 
 namespace {
 
-LRESULT quiet_window(HWND, UINT, WPARAM, LPARAM) { return 0; }
-
 // The fields in which two blocks differ, by their text names.
 std::string differences(const PropertyBlock &a, const PropertyBlock &b) {
   std::string out;
@@ -47,37 +46,24 @@ std::string differences(const PropertyBlock &a, const PropertyBlock &b) {
   return out;
 }
 
-class PresetOnCard : public ::testing::Test {
+class PresetOnCard : public card_device_fixture::DeviceOnCard {
  protected:
   void SetUp() override {
-    card_reset();
-    window_ = platform_create_window(quiet_window, nullptr);
-    plugin_window.store(window_);
-    live_settings = engine_settings_defaults;
-    deviceGuid = GUID{};
-    enabled_flag.store(0);
-    poses_reset();
-    std::memset(&property_block, 0, sizeof property_block);
-    device_open(0);
-    ASSERT_TRUE(device_ready()) << device_set.statusText.load();
+    expectAllReleased = false;
+    DeviceOnCard::SetUp();
+    if (HasFatalFailure()) return;
     // No plug-in folder: the first-start state, then the poses.
     autosave_load_from(nullptr);
   }
   void TearDown() override {
     autosave_forget();
-    current_voice_select(NO_VOICE);
-    device_close();
-    plugin_window.store(nullptr);
-    platform_destroy_window(window_);
-    poses_reset();
-    card_reset();
+    DeviceOnCard::TearDown();
   }
   PropertyBlock capture() {
     AcousticGuard hold;
     block_capture();
     return property_block;
   }
-  HWND window_ = nullptr;
 };
 
 TEST_F(PresetOnCard, TheDefaultBlockIsWhatTheFirstStartCaptures) {

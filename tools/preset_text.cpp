@@ -904,6 +904,24 @@ std::string eq_settings_to_text(const EqSettings &s) {
 
 // --- Reading text ----------------------------------------------------------------------
 
+namespace {
+// A section header: known, and of the preset's own kind ([eq] in a .eq
+// preset, the listener and voice sections in a .env preset).
+bool take_section(const Line &l, bool eq_preset, SectionKind *section, int *voice, PresetError *error) {
+  *section = section_kind(l.key, voice);
+  if (*section == SECTION_UNKNOWN) {
+    *error = {l.number, "unknown section [" + l.key + "] (sections: " + kSectionList + ")"};
+    return false;
+  }
+  if (eq_preset != (*section == SECTION_EQ)) {
+    *error = {l.number, eq_preset ? "[" + l.key + "] belongs to a .env preset, not to a .eq preset"
+                                  : std::string("[eq] belongs to a .eq preset, not to a .env preset")};
+    return false;
+  }
+  return true;
+}
+}  // namespace
+
 bool env_block_from_text(const char *text, size_t size, PropertyBlock *b, PresetError *error) {
   std::vector<Line> lines;
   if (!split_lines(text, size, &lines, error)) return false;
@@ -913,15 +931,7 @@ bool env_block_from_text(const char *text, size_t size, PropertyBlock *b, Preset
   int last_loaded_line = 0;  // the last line that set a value an environment reloads
   for (const Line &l : lines) {
     if (l.section) {
-      section = section_kind(l.key, &section_voice);
-      if (section == SECTION_UNKNOWN) {
-        *error = {l.number, "unknown section [" + l.key + "] (sections: " + kSectionList + ")"};
-        return false;
-      }
-      if (section == SECTION_EQ) {
-        *error = {l.number, "[eq] belongs to a .eq preset, not to a .env preset"};
-        return false;
-      }
+      if (!take_section(l, false, &section, &section_voice, error)) return false;
       continue;
     }
     SectionKind kind;
@@ -985,15 +995,7 @@ bool eq_settings_from_text(const char *text, size_t size, EqSettings *s, PresetE
   int section_voice = 0;
   for (const Line &l : lines) {
     if (l.section) {
-      section = section_kind(l.key, &section_voice);
-      if (section == SECTION_UNKNOWN) {
-        *error = {l.number, "unknown section [" + l.key + "] (sections: " + kSectionList + ")"};
-        return false;
-      }
-      if (section != SECTION_EQ) {
-        *error = {l.number, "[" + l.key + "] belongs to a .env preset, not to a .eq preset"};
-        return false;
-      }
+      if (!take_section(l, true, &section, &section_voice, error)) return false;
       continue;
     }
     SectionKind kind;
