@@ -6,16 +6,35 @@
 
 #include "engine/module_os.h"
 
-// The host reads the record by offset: 32-bit fields in the published order.
+// The host reads the record by offset: 20 fields of pointer size in the
+// published order, so 80 bytes on 32-bit Windows (the shipped DLL). The 64-bit
+// test build checks the same order with 8-byte fields.
+#define SONORIUM_FIELD_AT(field, index) \
+  static_assert(offsetof(Out_Module, field) == (index) * sizeof(void *), "Out_Module field order")
+static_assert(sizeof(Out_Module) == 20 * sizeof(void *), "Out_Module has 20 fields");
+#ifndef _WIN64
 static_assert(sizeof(Out_Module) == 80, "Out_Module is 80 bytes on 32-bit Windows");
-static_assert(offsetof(Out_Module, id) == 8, "Out_Module layout");
-static_assert(offsetof(Out_Module, hMainWindow) == 12, "Out_Module layout");
-static_assert(offsetof(Out_Module, hDllInstance) == 16, "Out_Module layout");
-static_assert(offsetof(Out_Module, Config) == 20, "Out_Module layout");
-static_assert(offsetof(Out_Module, Init) == 28, "Out_Module layout");
-static_assert(offsetof(Out_Module, Open) == 36, "Out_Module layout");
-static_assert(offsetof(Out_Module, SetPan) == 64, "Out_Module layout");
-static_assert(offsetof(Out_Module, GetWrittenTime) == 76, "Out_Module layout");
+#endif
+SONORIUM_FIELD_AT(description, 1);
+SONORIUM_FIELD_AT(id, 2);
+SONORIUM_FIELD_AT(hMainWindow, 3);
+SONORIUM_FIELD_AT(hDllInstance, 4);
+SONORIUM_FIELD_AT(Config, 5);
+SONORIUM_FIELD_AT(About, 6);
+SONORIUM_FIELD_AT(Init, 7);
+SONORIUM_FIELD_AT(Quit, 8);
+SONORIUM_FIELD_AT(Open, 9);
+SONORIUM_FIELD_AT(Close, 10);
+SONORIUM_FIELD_AT(Write, 11);
+SONORIUM_FIELD_AT(CanWrite, 12);
+SONORIUM_FIELD_AT(IsPlaying, 13);
+SONORIUM_FIELD_AT(Pause, 14);
+SONORIUM_FIELD_AT(SetVolume, 15);
+SONORIUM_FIELD_AT(SetPan, 16);
+SONORIUM_FIELD_AT(Flush, 17);
+SONORIUM_FIELD_AT(GetOutputTime, 18);
+SONORIUM_FIELD_AT(GetWrittenTime, 19);
+#undef SONORIUM_FIELD_AT
 
 namespace {
 
@@ -60,7 +79,9 @@ void module_os_init_common_controls(void) {
 
 HWND module_os_create_plugin_window(HINSTANCE instance) {
   WNDCLASSA wc = {};
+#ifndef _WIN64
   static_assert(sizeof(WNDCLASSA) == 40, "WNDCLASSA");
+#endif
   wc.style = 0;
   wc.lpfnWndProc = plugin_window_proc;
   wc.hInstance = instance;

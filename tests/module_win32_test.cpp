@@ -113,32 +113,38 @@ TEST(ModuleRecord, ExportsOnlyTheModuleFunction) {
 }
 
 TEST(ModuleRecord, HoldsThePublishedFieldsInThePublishedOrder) {
+  // Twenty fields of pointer size: 80 bytes in the shipped 32-bit DLL, 160 in
+  // the 64-bit test build.
+  const size_t w = sizeof(void *);
+#ifndef _WIN64
   static_assert(sizeof(Out_Module) == 80, "80 bytes on 32-bit Windows");
+#endif
+  EXPECT_EQ(sizeof(Out_Module), 20 * w);
   EXPECT_EQ(offsetof(Out_Module, version), 0u);
-  EXPECT_EQ(offsetof(Out_Module, description), 4u);
-  EXPECT_EQ(offsetof(Out_Module, id), 8u);
-  EXPECT_EQ(offsetof(Out_Module, hMainWindow), 12u);
-  EXPECT_EQ(offsetof(Out_Module, hDllInstance), 16u);
-  EXPECT_EQ(offsetof(Out_Module, Config), 20u);
-  EXPECT_EQ(offsetof(Out_Module, Quit), 32u);
-  EXPECT_EQ(offsetof(Out_Module, Open), 36u);
-  EXPECT_EQ(offsetof(Out_Module, SetVolume), 60u);
-  EXPECT_EQ(offsetof(Out_Module, SetPan), 64u);
-  EXPECT_EQ(offsetof(Out_Module, GetWrittenTime), 76u);
+  EXPECT_EQ(offsetof(Out_Module, description), 1 * w);
+  EXPECT_EQ(offsetof(Out_Module, id), 2 * w);
+  EXPECT_EQ(offsetof(Out_Module, hMainWindow), 3 * w);
+  EXPECT_EQ(offsetof(Out_Module, hDllInstance), 4 * w);
+  EXPECT_EQ(offsetof(Out_Module, Config), 5 * w);
+  EXPECT_EQ(offsetof(Out_Module, Quit), 8 * w);
+  EXPECT_EQ(offsetof(Out_Module, Open), 9 * w);
+  EXPECT_EQ(offsetof(Out_Module, SetVolume), 15 * w);
+  EXPECT_EQ(offsetof(Out_Module, SetPan), 16 * w);
+  EXPECT_EQ(offsetof(Out_Module, GetWrittenTime), 19 * w);
 
   Out_Module *m = module();
   ASSERT_NE(m, nullptr);
-  // Read as the host does: twenty 32-bit words.
-  const uint32_t *word = reinterpret_cast<const uint32_t *>(m);
+  // Read as the host does: twenty words of pointer size.
+  const uintptr_t *word = reinterpret_cast<const uintptr_t *>(m);
   EXPECT_EQ(word[0], 0x10u);
-  EXPECT_STREQ(reinterpret_cast<const char *>(uintptr_t(word[1])), kDescription);
+  EXPECT_STREQ(reinterpret_cast<const char *>(word[1]), kDescription);
   EXPECT_EQ(word[2], 70005u);
   EXPECT_EQ(word[3], 0u) << "hMainWindow is the host's to fill in";
   EXPECT_EQ(word[4], 0u) << "hDllInstance is the host's to fill in";
   for (int i = 5; i < 20; ++i) {
-    const void *callback = reinterpret_cast<const void *>(uintptr_t(word[i]));
-    EXPECT_NE(callback, nullptr) << "callback at offset " << i * 4;
-    EXPECT_TRUE(inside_image(callback)) << "callback at offset " << i * 4;
+    const void *callback = reinterpret_cast<const void *>(word[i]);
+    EXPECT_NE(callback, nullptr) << "callback at field " << i;
+    EXPECT_TRUE(inside_image(callback)) << "callback at field " << i;
   }
 }
 
