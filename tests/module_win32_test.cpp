@@ -225,6 +225,65 @@ TEST_F(DisabledPlugin, QuitTearsDownTheHiddenWindowOnly) {
   EXPECT_EQ(m_->Open(44100, 2, 16, -1, -1), -1);
 }
 
+#ifndef _WIN64
+// How many bytes of arguments the callee removed from the stack when called
+// as a 32-bit host calls it: the arguments pushed right to left, then the
+// call. A cdecl callee leaves them for the caller (0); a stdcall callee would
+// remove them, and a host that pops them again would corrupt its stack.
+extern "C" int sonorium_stack_left_after_call(const void *fn, const int *args, int count);
+__asm__(
+    ".text\n"
+    ".globl _sonorium_stack_left_after_call\n"
+    "_sonorium_stack_left_after_call:\n"
+    "  pushl %ebp\n"
+    "  movl %esp, %ebp\n"
+    "  pushl %ebx\n"
+    "  pushl %esi\n"
+    "  pushl %edi\n"
+    "  movl 8(%ebp), %ebx\n"
+    "  movl 12(%ebp), %esi\n"
+    "  movl 16(%ebp), %ecx\n"
+    "  movl %esp, %edi\n"
+    "1:\n"
+    "  testl %ecx, %ecx\n"
+    "  jz 2f\n"
+    "  decl %ecx\n"
+    "  pushl (%esi,%ecx,4)\n"
+    "  jmp 1b\n"
+    "2:\n"
+    "  call *%ebx\n"
+    "  movl %edi, %eax\n"
+    "  subl %esp, %eax\n"
+    "  movl %edi, %esp\n"
+    "  popl %edi\n"
+    "  popl %esi\n"
+    "  popl %ebx\n"
+    "  popl %ebp\n"
+    "  ret\n");
+
+int bytes_popped_by_callee(const void *fn, const int *args, int count) {
+  return 4 * count - sonorium_stack_left_after_call(fn, args, count);
+}
+
+int __attribute__((noinline)) __stdcall stdcall_callee(int x, int y) { return x + y; }
+int __attribute__((noinline)) __cdecl cdecl_callee(int x, int y) { return x - y; }
+
+TEST_F(DisabledPlugin, CallbacksWithArgumentsAreCdecl) {
+  const int one[1] = {0};
+  const int open_args[5] = {44100, 2, 16, -1, -1};
+  const int write_args[2] = {0, 0};
+  // The probe tells the two conventions apart.
+  EXPECT_EQ(bytes_popped_by_callee(reinterpret_cast<const void *>(stdcall_callee), write_args, 2), 8);
+  EXPECT_EQ(bytes_popped_by_callee(reinterpret_cast<const void *>(cdecl_callee), write_args, 2), 0);
+  EXPECT_EQ(bytes_popped_by_callee(reinterpret_cast<const void *>(m_->SetPan), one, 1), 0);
+  EXPECT_EQ(bytes_popped_by_callee(reinterpret_cast<const void *>(m_->SetVolume), one, 1), 0);
+  EXPECT_EQ(bytes_popped_by_callee(reinterpret_cast<const void *>(m_->Pause), one, 1), 0);
+  EXPECT_EQ(bytes_popped_by_callee(reinterpret_cast<const void *>(m_->Flush), one, 1), 0);
+  EXPECT_EQ(bytes_popped_by_callee(reinterpret_cast<const void *>(m_->Open), open_args, 5), 0);
+  EXPECT_EQ(bytes_popped_by_callee(reinterpret_cast<const void *>(m_->Write), write_args, 2), 0);
+}
+#endif
+
 TEST(ModuleFloatingPoint, InitAndQuitKeepTheCallersState) {
   Out_Module *m = module();
   ASSERT_NE(m, nullptr);

@@ -1,18 +1,27 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the native suites under ctest (a Release build
 # with warnings as errors and an AddressSanitizer + UBSan build), then the
-# Windows test programs under Wine. Ends with one line
+# Windows builds and their test programs under Wine. Ends with one line
 # "N passed, N failed[, N skipped]" over all of them and exits non-zero on any
 # failure or build error.
+#
+# Windows: the shipped 32-bit DLL (build-test-win, i686) is built and checked
+# statically in every run; the 64-bit build of the same code (build-test-win64)
+# runs every Windows test program under 64-bit Wine on every machine. Where
+# this machine can execute 32-bit code (tools/can_run_32bit.sh) the 32-bit
+# test programs run under 32-bit Wine as well; elsewhere a 32-bit smoke suite
+# of the real DLL runs under 32-bit Wine inside a small emulated Debian VM
+# (tools/vm32.sh). One line says which Windows suites ran.
 #
 # Windows test programs are listed in <build>/wine_tests.txt, one a line. A
 # program whose name ends in "_wine_dsound" (or whose line carries the word
 # "wine_dsound" after the name) runs on Wine's built-in DirectSound; all
 # others run on the software card's dsound.dll, copied beside them when the
-# build makes it.
+# build makes it. Screenshots the UI tests take go to
+# <build>/screenshots and are listed at the end.
 #
-# Build folders: build-test, build-test-asan, build-test-win (override with
-# SONORIUM_BUILD_ROOT, default: the tree's root).
+# Build folders: build-test, build-test-asan, build-test-win, build-test-win64
+# (override the parent with SONORIUM_BUILD_ROOT, default: the tree's root).
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -56,34 +65,60 @@ native_suite() {
   local name=$1 dir=$2
   shift 2
   echo "== $name: configure and build ($dir)"
-  if ! cmake -S "$ROOT" -B "$dir" -G Ninja -DSONORIUM_WERROR=ON "$@" >"$dir.configure.log" 2>&1; then
-    tail -n 30 "$dir.configure.log"
-    note_problem "$name: configure failed (see $dir.configure.log)"
+  mkdir -p "$dir"
+  if ! cmake -S "$ROOT" -B "$dir" -G Ninja -DSONORIUM_WERROR=ON "$@" >"$dir/configure.log" 2>&1; then
+    tail -n 30 "$dir/configure.log"
+    note_problem "$name: configure failed (see $dir/configure.log)"
     return
   fi
-  if ! ninja -C "$dir" -j"$JOBS" >"$dir.build.log" 2>&1; then
-    grep -E -B2 -A12 'FAILED:|error:' "$dir.build.log" | head -n 80
-    note_problem "$name: build failed (see $dir.build.log)"
+  if ! ninja -C "$dir" -j"$JOBS" >"$dir/build.log" 2>&1; then
+    grep -E -B2 -A12 'FAILED:|error:' "$dir/build.log" | head -n 80
+    note_problem "$name: build failed (see $dir/build.log)"
     return
   fi
   echo "== $name: ctest"
   rm -f "$dir/junit.xml"
-  (cd "$dir" && ctest -j"$JOBS" --output-on-failure --output-junit junit.xml) >"$dir.ctest.log" 2>&1
-  grep -E '^[[:space:]]*[0-9]+/[0-9]+ Test .*(Failed|Timeout|Exception|Not Run|\*\*\*)' "$dir.ctest.log" | head -n 50
-  grep -E 'tests passed|No tests were found' "$dir.ctest.log" | tail -n 1
+  (cd "$dir" && ctest -j"$JOBS" --output-on-failure --output-junit junit.xml) >"$dir/ctest.log" 2>&1
+  grep -E '^[[:space:]]*[0-9]+/[0-9]+ Test .*(Failed|Timeout|Exception|Not Run|\*\*\*)' "$dir/ctest.log" | head -n 50
+  grep -E 'tests passed|No tests were found' "$dir/ctest.log" | tail -n 1
   if ! count_junit "$dir/junit.xml"; then
-    if grep -q 'No tests were found' "$dir.ctest.log"; then
+    if grep -q 'No tests were found' "$dir/ctest.log"; then
       echo "  no native tests"
     else
-      tail -n 30 "$dir.ctest.log"
-      note_problem "$name: ctest gave no report (see $dir.ctest.log)"
+      tail -n 30 "$dir/ctest.log"
+      note_problem "$name: ctest gave no report (see $dir/ctest.log)"
     fi
   fi
 }
 
+# Adds the GoogleTest summary of one Windows program's log.
+count_gtest_log() {
+  local label=$1 log=$2 status=$3
+  local p f s
+  p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log" 2>/dev/null | tail -n 1)
+  f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\},.*/\1/p' "$log" 2>/dev/null | tail -n 1)
+  s=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\},.*/\1/p' "$log" 2>/dev/null | tail -n 1)
+  if [ -z "$p$f" ]; then
+    note_problem "$label: no test summary, exit status $status (see $log)"
+    tail -n 30 "$log" 2>/dev/null
+    return
+  fi
+  p=${p:-0} f=${f:-0} s=${s:-0}
+  passed=$((passed + p))
+  failed=$((failed + f))
+  skipped=$((skipped + s))
+  echo "  $label: $p passed, $f failed, $s skipped"
+  if [ "$f" -gt 0 ]; then
+    grep -E '^\[  FAILED  \] [A-Za-z_]' "$log" | sort -u | head -n 40
+  elif [ "$status" -ne 0 ]; then
+    note_problem "$label: exit status $status after its summary (see $log)"
+  fi
+}
+
 # Runs one Windows test program under Wine and adds its GoogleTest summary.
+# WIN_BUILD, CARD_DLL, WINE_LOADER and WINEPREFIX belong to the suite.
 wine_program() {
-  local exe=$1 mode=$2 log=$3
+  local exe=$1 mode=$2 log=$3 label=$4
   local dir
   dir=$(dirname "$exe")
   cp -f "$WIN_BUILD/engine/out_sonorium.dll" "$dir/" 2>/dev/null
@@ -103,109 +138,218 @@ wine_program() {
     printf 'pcm.!default { type null }\n' >"$home/.asoundrc"
   fi
   local status
-  (cd "$dir" && HOME="$home" WINEDLLOVERRIDES="$overrides" xvfb-run -a timeout -k 10 600 \
-     wine "$(basename "$exe")" --gtest_brief=0 --gtest_color=no) >"$log" 2>&1
+  (cd "$dir" && HOME="$home" WINEDLLOVERRIDES="$overrides" SONORIUM_SCREENSHOTS="$SCREENSHOTS" \
+     xvfb-run -a timeout -k 10 600 "$WINE_LOADER" "$(basename "$exe")" --gtest_brief=0 --gtest_color=no) \
+     >"$log" 2>&1
   status=$?
   [ "$mode" = wine ] && rm -rf "$home"
-  local p f s
-  p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log" | tail -n 1)
-  f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\},.*/\1/p' "$log" | tail -n 1)
-  s=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\},.*/\1/p' "$log" | tail -n 1)
-  if [ -z "$p$f" ]; then
-    note_problem "$(basename "$exe"): no test summary, exit status $status (see $log)"
-    tail -n 30 "$log"
-    return
+  count_gtest_log "$label [$mode dsound]" "$log" "$status"
+}
+
+# Configures and builds one Windows build. $1 name, $2 folder, $3 toolchain.
+windows_build() {
+  local name=$1 dir=$2 toolchain=$3
+  echo "== $name: configure and build ($dir)"
+  mkdir -p "$dir"
+  if ! cmake -S "$ROOT" -B "$dir" -G Ninja -DSONORIUM_WERROR=ON -DCMAKE_BUILD_TYPE=Release \
+       -DSONORIUM_BENCHMARKS=OFF -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" \
+       >"$dir/configure.log" 2>&1; then
+    tail -n 30 "$dir/configure.log"
+    note_problem "$name: configure failed (see $dir/configure.log)"
+    return 1
   fi
-  p=${p:-0} f=${f:-0} s=${s:-0}
-  passed=$((passed + p))
-  failed=$((failed + f))
-  skipped=$((skipped + s))
-  echo "  $(basename "$exe") [$mode dsound]: $p passed, $f failed, $s skipped"
-  if [ "$f" -gt 0 ]; then
-    grep -E '^\[  FAILED  \] [A-Za-z_]' "$log" | sort -u | head -n 40
-  elif [ "$status" -ne 0 ]; then
-    note_problem "$(basename "$exe"): exit status $status after its summary (see $log)"
+  if ! ninja -C "$dir" -j"$JOBS" >"$dir/build.log" 2>&1; then
+    grep -E -B2 -A12 'FAILED:|error:' "$dir/build.log" | head -n 80
+    note_problem "$name: build failed (see $dir/build.log)"
+    return 1
   fi
 }
 
-windows_suite() {
-  WIN_BUILD=$BUILD_ROOT/build-test-win
-  local dir=$WIN_BUILD
-  echo "== windows: configure and build ($dir)"
-  if ! cmake -S "$ROOT" -B "$dir" -G Ninja -DSONORIUM_WERROR=ON -DCMAKE_BUILD_TYPE=Release \
-       -DSONORIUM_BENCHMARKS=OFF -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/i686-w64-mingw32.cmake" \
-       >"$dir.configure.log" 2>&1; then
-    tail -n 30 "$dir.configure.log"
-    note_problem "windows: configure failed (see $dir.configure.log)"
+# What the Windows DLLs must be, checked without running them, each check a
+# test: the right machine, winampGetOutModule as the only export, and imports
+# from system DLLs only (no MinGW runtime DLL needed beside it).
+# $1 label, $2 DLL, $3 objdump, $4 expected file format.
+dll_static_checks() {
+  local label=$1 dll=$2 objdump=$3 format=$4
+  local dump
+  if [ ! -f "$dll" ] || ! dump=$("$objdump" -p "$dll" 2>&1); then
+    note_problem "$label: $dll missing or unreadable"
     return
   fi
-  if ! ninja -C "$dir" -j"$JOBS" >"$dir.build.log" 2>&1; then
-    grep -E -B2 -A12 'FAILED:|error:' "$dir.build.log" | head -n 80
-    note_problem "windows: build failed (see $dir.build.log)"
-    return
-  fi
+  check() {
+    if [ "$2" = ok ]; then
+      passed=$((passed + 1))
+    else
+      note_problem "$label: $1"
+    fi
+  }
+  if grep -q "file format $format" <<<"$dump"; then check "format" ok; else
+    check "not $format: $(grep -m1 'file format' <<<"$dump")" bad; fi
+  local exports
+  exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{t=1; next} t && /^[ \t]*\[/{print $NF; next} t{t=0}' <<<"$dump" |
+            sort -u | tr '\n' ' ')
+  if [ "$exports" = "winampGetOutModule " ]; then check "exports" ok; else
+    check "exports other than winampGetOutModule: $exports" bad; fi
+  local imports bad_imports=""
+  imports=$(sed -n 's/^\s*DLL Name: \(.*\)$/\1/p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u)
+  local dllname
+  for dllname in $imports; do
+    case "$dllname" in
+      kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|shell32.dll|dsound.dll|opengl32.dll|glu32.dll|\
+      msimg32.dll|msvcrt.dll|advapi32.dll|ole32.dll|winmm.dll|comdlg32.dll|api-ms-win-*) ;;
+      *) bad_imports="$bad_imports $dllname" ;;
+    esac
+  done
+  if [ -z "$bad_imports" ] && [ -n "$imports" ]; then check "imports" ok; else
+    check "imports beyond the system DLLs:${bad_imports:- (none read)}" bad; fi
+  echo "  $label: $(tr '\n' ' ' <<<"$imports")"
+}
+
+# Runs every test program of a Windows build under one Wine.
+# $1 name, $2 build folder, $3 Wine loader, $4 WINEARCH.
+windows_run() {
+  local name=$1 dir=$2 loader=$3 arch=$4
+  WIN_BUILD=$dir
+  WINE_LOADER=$loader
+  SCREENSHOTS=$dir/screenshots
+  mkdir -p "$SCREENSHOTS"
   local list=$dir/wine_tests.txt
   if ! grep -q '[^[:space:]]' "$list" 2>/dev/null; then
     echo "  no Windows test programs"
     return
   fi
-
   CARD_DLL=$(find "$dir" -path "$dir/wine-prefix" -prune -o -name dsound.dll -path '*card*' -print | head -n 1)
-  if [ -n "$CARD_DLL" ]; then
-    echo "  software card: $CARD_DLL"
-  else
-    echo "  software card: not built, every program runs on Wine's DirectSound"
-  fi
+  [ -n "$CARD_DLL" ] || echo "  software card: not built, every program runs on Wine's DirectSound"
 
   export WINEPREFIX=$dir/wine-prefix
   export WINEDEBUG=-all
-  export WINEARCH=win32
+  export WINEARCH=$arch
   if [ ! -f "$WINEPREFIX/.sonorium-ready" ]; then
-    echo "== windows: creating the Wine prefix (once)"
+    echo "== $name: creating the Wine prefix (once)"
     rm -rf "$WINEPREFIX"
     # No Mono or Gecko: nothing here needs them, and they would be fetched.
-    if WINEDLLOVERRIDES="mscoree,mshtml=" timeout -k 10 900 xvfb-run -a wineboot -i \
-         >"$dir.wineboot.log" 2>&1 && timeout 300 wineserver -w &&
+    if WINEDLLOVERRIDES="mscoree,mshtml=" timeout -k 10 900 xvfb-run -a "$loader" wineboot -i \
+         >"$dir/wineboot.log" 2>&1 && timeout 300 wineserver -w &&
        # A crashing program prints its backtrace instead of waiting on a dialog.
-       wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-         >>"$dir.wineboot.log" 2>&1 && timeout 300 wineserver -w; then
+       "$loader" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+         >>"$dir/wineboot.log" 2>&1 && timeout 300 wineserver -w; then
       touch "$WINEPREFIX/.sonorium-ready"
     else
-      tail -n 20 "$dir.wineboot.log"
-      note_problem "windows: wineboot failed (see $dir.wineboot.log)"
+      tail -n 20 "$dir/wineboot.log"
+      note_problem "$name: wineboot failed (see $dir/wineboot.log)"
       return
     fi
   fi
 
-  echo "== windows: test programs under Wine"
+  echo "== $name: test programs under $(basename "$loader")"
   mkdir -p "$dir/wine-logs"
-  local name word mode exe
-  while read -r name word _; do
-    [ -z "$name" ] && continue
+  local prog word mode exe
+  while read -r prog word _; do
+    [ -z "$prog" ] && continue
     mode=card
-    if [[ "$name" == *_wine_dsound ]] || [ "${word:-}" = wine_dsound ]; then
+    if [[ "$prog" == *_wine_dsound ]] || [ "${word:-}" = wine_dsound ]; then
       mode=wine
     fi
-    exe=$(find "$dir" -path "$WINEPREFIX" -prune -o -name "$name.exe" -type f -print | head -n 1)
+    exe=$(find "$dir" -path "$WINEPREFIX" -prune -o -name "$prog.exe" -type f -print | head -n 1)
     if [ -z "$exe" ]; then
-      note_problem "$name: listed but no $name.exe was built"
+      note_problem "$name: $prog listed but no $prog.exe was built"
       continue
     fi
-    wine_program "$exe" "$mode" "$dir/wine-logs/$name.log"
+    wine_program "$exe" "$mode" "$dir/wine-logs/$prog.log" "$name $prog"
   done <"$list"
   timeout 60 wineserver -k >/dev/null 2>&1 || true
+  unset WINEPREFIX WINEARCH
+}
+
+# The 32-bit smoke suite inside the emulated VM, for machines that cannot
+# execute 32-bit code: the real DLL on the card, a song, the autosave files,
+# each window once. One VM boot runs every program of the job.
+vm_smoke_suite() {
+  local dir=$1
+  local job=$dir/vm-job
+  echo "== win32 smoke suite: 32-bit Wine in the emulated VM"
+  rm -rf "$job"
+  mkdir -p "$job"
+  local card
+  card=$(find "$dir" -name dsound.dll -path '*card*' | head -n 1)
+  cp -f "$dir/engine/out_sonorium.dll" "$job/"
+  [ -n "$card" ] && cp -f "$card" "$job/dsound.dll"
+  : >"$job/programs.txt"
+  local prog exe
+  for prog in $VM_SMOKE_PROGRAMS; do
+    exe=$(find "$dir" -path "$dir/wine-prefix" -prune -o -path "$job" -prune -o -name "$prog.exe" -type f -print |
+          head -n 1)
+    if [ -z "$exe" ]; then
+      note_problem "win32 smoke: no $prog.exe was built"
+      continue
+    fi
+    cp -f "$exe" "$job/"
+    local mode=card
+    [[ "$prog" == *_wine_dsound ]] && mode=wine
+    echo "$prog.exe $mode" >>"$job/programs.txt"
+  done
+  if ! timeout -k 10 1800 bash "$ROOT/tools/vm32.sh" run "$job" >"$dir/vm-run.log" 2>&1; then
+    tail -n 20 "$dir/vm-run.log"
+    note_problem "win32 smoke: the VM run failed (see $dir/vm-run.log)"
+    return
+  fi
+  local line status
+  while read -r line _; do
+    [ -z "$line" ] && continue
+    prog=${line%.exe}
+    status=$(cat "$job/logs/$prog.rc" 2>/dev/null || echo 255)
+    count_gtest_log "win32 (VM) $prog" "$job/logs/$prog.log" "$status"
+  done <"$job/programs.txt"
 }
 
 mkdir -p "$BUILD_ROOT"
+started=$(date +%s)
 native_suite native "$BUILD_ROOT/build-test" -DCMAKE_BUILD_TYPE=Release
 # The soak plays an hour of music natively (under two minutes); under the
 # sanitizers, which run it some six times slower, ten minutes of it.
 SONORIUM_SOAK_MINUTES=${SONORIUM_SOAK_MINUTES_ASAN:-10} \
   native_suite sanitizers "$BUILD_ROOT/build-test-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DSONORIUM_SANITIZE=ON -DSONORIUM_BENCHMARKS=OFF
-windows_suite
+
+# The programs of the 32-bit smoke suite in the VM.
+VM_SMOKE_PROGRAMS=${SONORIUM_VM_SMOKE_PROGRAMS:-"smoke_tests module_card_tests"}
+WIN32_DIR=$BUILD_ROOT/build-test-win
+WIN64_DIR=$BUILD_ROOT/build-test-win64
+win32_built=; win64_built=
+windows_build win32 "$WIN32_DIR" i686-w64-mingw32 && win32_built=1
+windows_build win64 "$WIN64_DIR" x86_64-w64-mingw32 && win64_built=1
+echo "== Windows DLLs, checked without running them"
+if [ -n "$win32_built" ]; then
+  dll_static_checks "out_sonorium.dll (32-bit)" "$WIN32_DIR/engine/out_sonorium.dll" i686-w64-mingw32-objdump pei-i386
+fi
+if [ -n "$win64_built" ]; then
+  dll_static_checks "out_sonorium.dll (64-bit)" "$WIN64_DIR/engine/out_sonorium.dll" x86_64-w64-mingw32-objdump \
+    pei-x86-64
+fi
+
+WINE64=/usr/lib/wine/wine64
+[ -x "$WINE64" ] || WINE64=$(command -v wine64 || echo wine64)
+WINE32=/usr/lib/wine/wine
+[ -x "$WINE32" ] || WINE32=$(command -v wine || echo wine)
+if bash "$ROOT/tools/can_run_32bit.sh"; then
+  suites="Windows suites: 64-bit under 64-bit Wine, 32-bit under 32-bit Wine"
+  [ -n "$win64_built" ] && windows_run win64 "$WIN64_DIR" "$WINE64" win64
+  [ -n "$win32_built" ] && windows_run win32 "$WIN32_DIR" "$WINE32" win32
+else
+  suites="Windows suites: 64-bit under 64-bit Wine; 32-bit Windows tests skipped: this machine cannot execute 32-bit code; 32-bit smoke suite ($VM_SMOKE_PROGRAMS) under 32-bit Wine in the emulated VM"
+  [ -n "$win64_built" ] && windows_run win64 "$WIN64_DIR" "$WINE64" win64
+  [ -n "$win32_built" ] && vm_smoke_suite "$WIN32_DIR"
+fi
 
 echo
+shots=$(find "$WIN32_DIR/screenshots" "$WIN64_DIR/screenshots" "$BUILD_ROOT/build-test/screenshots" \
+        -name '*.png' 2>/dev/null | sort)
+if [ -n "$shots" ]; then
+  echo "Screenshots ($(wc -l <<<"$shots")):"
+  sed 's/^/  /' <<<"$shots"
+fi
+echo "$suites"
+echo "Time: $(( ($(date +%s) - started) / 60 )) min"
 for p in "${problems[@]}"; do echo "problem: $p"; done
 summary="$passed passed, $failed failed"
 [ "$skipped" -gt 0 ] && summary="$summary, $skipped skipped"
