@@ -13,6 +13,7 @@
 // actions. After the soak, each fault it found in its shortest
 // deterministic form.
 #include "engine/card_fixture.h"
+#include "engine/settings_dialog.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -336,22 +337,8 @@ class CardSoak : public CardFixture {
     if (rng.chance(0.2)) s.silenceLimitFlags = int(rng.below(4));
     if (rng.chance(0.2)) s.leadingLimitMs = rng.pick(limits);
     if (rng.chance(0.2)) s.trailingLimitMs = rng.pick(limits);
-    applied_settings = s;
-    EngineSettings &live = live_settings;
-    live.insertGapMs = s.insertGapMs;
-    live.silenceThreshold = s.silenceThreshold;
-    live.silenceLimitFlags = s.silenceLimitFlags;
-    live.leadingLimitMs = s.leadingLimitMs;
-    live.trailingLimitMs = s.trailingLimitMs;
-    live.fadeStartMs = s.fadeStartMs;
-    live.fadeEndMs = s.fadeEndMs;
-    live.fadeSeekMs = s.fadeSeekMs;
-    live.fadeStopMs = s.fadeStopMs;
-    live.fadeFirstStartMs = s.fadeFirstStartMs;
-    live.fadePauseMs = s.fadePauseMs;
-    live.prebufferMs = s.prebufferMs;
-    live.cpuUsageControl = s.cpuUsageControl;
-    engine_reconfigure_request = 1;
+    // As the settings dialog commits: the device stays.
+    settings_commit(s, appliedDeviceGuid);
     note("commit %s", settings_text(s).c_str());
   }
 
