@@ -10,7 +10,7 @@ DeviceSet device_set;
 const char DEVICE_TEXT_NO_DRIVER[] = "No device driver is present.";
 const char DEVICE_TEXT_OK[] = "ok - using DirectX 8 interface";
 
-void (*device_report_refresh_hook)(void) = nullptr;
+std::atomic<void (*)(void)> device_report_refresh_hook{nullptr};
 
 namespace {
 
@@ -174,7 +174,7 @@ void device_open(int voices_only) {
   if (!failure) device_set.stateFlags.fetch_or(DEVICE_READY);
 
   device_set.statusText.store(failure ? failure : DEVICE_TEXT_OK);
-  if (device_report_refresh_hook) device_report_refresh_hook();
+  if (void (*refresh)(void) = device_report_refresh_hook.load()) refresh();
 }
 
 void voices_release(void) {

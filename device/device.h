@@ -51,8 +51,10 @@ extern const char DEVICE_TEXT_NO_DRIVER[];  // "No device driver is present."
 extern const char DEVICE_TEXT_OK[];         // "ok - using DirectX 8 interface"
 
 // Set by the DirectSound settings dialog while it is open; called after
-// every device open to refresh the device report. Null otherwise.
-extern void (*device_report_refresh_hook)(void);
+// every device open to refresh the device report. Null otherwise. A device
+// open may run on the output thread: the hook must only hand the refresh to
+// the dialog's thread (a posted message), never touch its windows.
+extern std::atomic<void (*)(void)> device_report_refresh_hook;
 
 // The DirectSoundEnumerateA callback of Init's device test: opens each
 // enumerated device, counts the fully EAX 2.0 capable ones in enabled_flag

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/card_fixture.h"
+#include "engine/settings_dialog.h"
 
 namespace {
 using namespace card_fixture;
@@ -366,8 +367,9 @@ TEST_F(CardGaps, ABufferLengthCommittedWhilePlayingTakesEffectAfterTheFullStop) 
   write_frames(a, 0, a.frames() / 2);
   while (GetOutputTime() < 300) idle(10);
   // The dialog commits a half-second buffer mid-song.
-  applied_settings.bufferLengthMs = 500;
-  engine_reconfigure_request = 1;
+  EngineSettings edited = applied_settings;
+  edited.bufferLengthMs = 500;
+  settings_commit(edited, appliedDeviceGuid);
   bool changedEarly = false;
   onStep = [&] {
     if (ring_bytes() != 96000u || live_settings.bufferLengthMs != 1000 || device_set.buffers[L1] != voice)
@@ -436,8 +438,7 @@ TEST_F(CardGaps, ADeviceCommittedWhilePlayingIsOpenedAfterTheFullStop) {
   write_frames(a, 0, a.frames() / 2);
   while (GetOutputTime() < 300) idle(10);
   // The dialog commits the second card mid-song.
-  appliedDeviceGuid = second.guid;
-  engine_reconfigure_request = 1;
+  settings_commit(applied_settings, second.guid);
   bool changedEarly = false;
   onStep = [&] {
     if (device_set.device != oldDevice || deviceGuid != GUID{}) changedEarly = true;

@@ -83,3 +83,10 @@ bool settings_reset_page(int page, EngineSettings *dialog, GUID *dialog_device, 
 // The crossfade bit is kept apart from the six event bits as the check box
 // sets it.
 void settings_commit(const EngineSettings &dialog, const GUID &dialog_device);
+
+#ifdef _WIN32
+// The dialog procedure of the settings dialog, and its registration with the
+// tray menu (command 95 and the host's Config open it); called by Init.
+INT_PTR CALLBACK settings_dialog_proc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam);
+void settings_dialog_register(void);
+#endif
