@@ -9,11 +9,15 @@
 #include "engine/settings.h"
 #include "platform/dsound.h"
 #include "platform/os.h"
+#include "skin/skin.h"
 #include "support/fpu_guard.h"
+#include "ui/tray.h"
 
 std::atomic<uint32_t> enabled_flag{0};
 std::atomic<HWND> plugin_window{nullptr};
 std::atomic<HWND> notify_window{nullptr};
+
+static_assert(CONFIG_COMMAND_ID == TRAY_COMMAND_SETTINGS, "Config opens the settings dialog through the tray");
 
 namespace {
 
@@ -32,6 +36,9 @@ void SONORIUM_CDECL module_init(void) {
   FpuGuard guard;
   enabled_flag.store(0);
   module_os_init_common_controls();
+  // The window table of the skin for up to 2048 windows.
+  skin_init(2048);
+  skin_install(0);
   plugin_window.store(module_os_create_plugin_window(module_instance()));
 
   // Every device is opened once; the probe counts those with full EAX 2.0.
@@ -42,10 +49,15 @@ void SONORIUM_CDECL module_init(void) {
   }
 
   deviceGuid = GUID{};
+  // Tray icon, menu and view thread, before the engine's states and the
+  // output thread.
+  notify_window.store(module_os_controls_start(module_instance(), plugin_window.load()));
   // Without its tables and states the engine cannot play: stay disabled
   // rather than run the stream callbacks on half a set-up (engine_init has
-  // released what it had built).
+  // released what it had built). A disabled plug-in has no tray.
   if (engine_init() != 0) {
+    notify_window.store(nullptr);
+    module_os_controls_stop();
     enabled_flag.store(0);
     return;
   }
@@ -60,12 +72,19 @@ void SONORIUM_CDECL module_quit(void) {
     reverb_ramp_down();
     os_sleep(10);
     device_close();
+    // Config finds no notify window from here on.
+    notify_window.store(nullptr);
+    module_os_controls_stop();
     engine_release();
     // The stream callbacks see a disabled plug-in from here on.
     enabled_flag.store(0);
   }
+  // Destroying the hidden window also destroys the dialogs it owns, which
+  // detach from the skin before the skin goes.
   HWND window = plugin_window.exchange(nullptr);
   if (window) module_os_destroy_plugin_window(window, module_instance());
+  skin_install(1);
+  skin_shutdown();
 }
 
 void SONORIUM_CDECL module_set_pan(int) {}

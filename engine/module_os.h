@@ -16,5 +16,12 @@ void module_os_destroy_plugin_window(HWND window, HINSTANCE instance);
 void module_os_show_disabled_message(HWND parent);
 // The modal About dialog.
 void module_os_show_about(HWND parent, HINSTANCE instance);
+// The enabled plug-in's controls: the notify window with the tray icon and
+// its menu (dialogs owned by `owner`), then the view thread. Returns the
+// notify window, or null when there is none.
+HWND module_os_controls_start(HINSTANCE instance, HWND owner);
+// Has the view thread destroy its window and waits for it to end, removes
+// the tray icon and destroys the notify window.
+void module_os_controls_stop(void);
 // The instance the loader gave the DLL entry point; null natively.
 HINSTANCE module_os_loader_instance(void);

@@ -2,10 +2,11 @@
 
 #include "engine/module.h"
 #include "engine/module_os.h"
+#include "ui/about.h"
 
-// Natively there are no common controls, dialogs or message boxes: the
+// Natively there are no common controls, dialogs, message boxes or tray: the
 // hidden window is a stand-in window of the platform layer, and the
-// disabled message goes to the standard error stream.
+// disabled message and the credits go to the standard error stream.
 
 namespace {
 LRESULT plugin_window_proc(HWND, UINT, WPARAM, LPARAM) { return 0; }
@@ -24,6 +25,15 @@ void module_os_show_disabled_message(HWND) {
   std::fprintf(stderr, "%s: %s\n", OUT_MODULE_DESCRIPTION, DISABLED_MESSAGE);
 }
 
-void module_os_show_about(HWND, HINSTANCE) { std::fprintf(stderr, "%s\n", OUT_MODULE_DESCRIPTION); }
+void module_os_show_about(HWND, HINSTANCE) {
+  char credits[ABOUT_TEXT_SIZE];
+  about_dialog_credits(credits);
+  std::fprintf(stderr, "%s\n%s", about_description, credits);
+}
+
+// No tray and no view window natively.
+HWND module_os_controls_start(HINSTANCE, HWND) { return nullptr; }
+
+void module_os_controls_stop(void) {}
 
 HINSTANCE module_os_loader_instance(void) { return nullptr; }

@@ -4,7 +4,12 @@
 
 #include <cstddef>
 
+#include "device/eax_panel.h"
+#include "dsp/eq_window.h"
 #include "engine/module_os.h"
+#include "engine/settings_dialog.h"
+#include "ui/about.h"
+#include "ui/tray.h"
 
 // The host reads the record by offset: 20 fields of pointer size in the
 // published order, so 80 bytes on 32-bit Windows (the shipped DLL). The 64-bit
@@ -39,7 +44,6 @@ SONORIUM_FIELD_AT(GetWrittenTime, 19);
 namespace {
 
 const char kPluginClass[] = "Sonorium plugin";
-const int kAboutDialog = 120;
 
 HINSTANCE loader_instance = nullptr;
 
@@ -48,24 +52,6 @@ HINSTANCE loader_instance = nullptr;
 LRESULT CALLBACK plugin_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   if (msg == WM_DESTROY) return 0;
   return DefWindowProcA(hwnd, msg, wparam, lparam);
-}
-
-// The About dialog of resource 120: OK and Cancel close it.
-INT_PTR CALLBACK about_proc(HWND dialog, UINT msg, WPARAM wparam, LPARAM) {
-  switch (msg) {
-    case WM_INITDIALOG:
-      return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
-        EndDialog(dialog, LOWORD(wparam));
-        return TRUE;
-      }
-      break;
-    case WM_CLOSE:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
-  }
-  return FALSE;
 }
 
 }  // namespace
@@ -104,8 +90,21 @@ void module_os_show_disabled_message(HWND parent) {
   MessageBoxA(parent, DISABLED_MESSAGE, OUT_MODULE_DESCRIPTION, MB_OK);
 }
 
-void module_os_show_about(HWND parent, HINSTANCE instance) {
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(kAboutDialog), parent, about_proc, 0);
+void module_os_show_about(HWND parent, HINSTANCE instance) { about_show(parent, instance); }
+
+HWND module_os_controls_start(HINSTANCE instance, HWND owner) {
+  // The menu opens the three modeless dialogs through their procedures.
+  settings_dialog_register();
+  eax_panel_register();
+  eq_window_register();
+  HWND notify = tray_setup(instance, owner);
+  view_thread_start(instance);
+  return notify;
+}
+
+void module_os_controls_stop(void) {
+  view_thread_stop();
+  tray_remove();
 }
 
 HINSTANCE module_os_loader_instance(void) { return loader_instance; }

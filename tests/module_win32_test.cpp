@@ -73,7 +73,7 @@ BOOL CALLBACK find_window(HWND hwnd, LPARAM lparam) {
 }
 
 // Runs modal() on this thread while a helper looks for the dialog box of
-// class "#32770" titled title, reads it and presses its OK button.
+// class "#32770" titled title, reads it, presses its OK button and closes it.
 FoundWindow dismiss_modal(const char *title, void (*modal)(void)) {
   FoundWindow result;
   std::atomic<bool> done{false};
@@ -90,6 +90,8 @@ FoundWindow dismiss_modal(const char *title, void (*modal)(void)) {
         result.text = buffer;
         result.found = true;
         PostMessageA(s.hwnd, WM_COMMAND, IDOK, 0);
+        // The About dialog ignores IDOK and ends on WM_CLOSE.
+        PostMessageA(s.hwnd, WM_CLOSE, 0, 0);
         return;
       }
       Sleep(10);
@@ -174,7 +176,7 @@ TEST_F(DisabledPlugin, ConfigShowsTheDisabledMessage) {
 }
 
 TEST_F(DisabledPlugin, AboutWorksWhileDisabled) {
-  FoundWindow dialog = dismiss_modal("About", [] { module()->About(nullptr); });
+  FoundWindow dialog = dismiss_modal("About Sonorium plugin", [] { module()->About(nullptr); });
   EXPECT_TRUE(dialog.found) << "no About dialog";
 }
 
