@@ -56,6 +56,13 @@ void autosave_load(void) {
   autosave_load_from(reinterpret_cast<const char *>(host_message(IPC_GETPLUGINDIRECTORY)));
 }
 
+bool autosave_try_load(int timeout_ms) {
+  intptr_t dir = 0;
+  if (!host_message_bounded(IPC_GETPLUGINDIRECTORY, timeout_ms, &dir)) return false;
+  autosave_load_from(reinterpret_cast<const char *>(dir));
+  return true;
+}
+
 void autosave_load_from(const char *dir) {
   char path[SETTINGS_PATH_MAX];
   bool have_folder = settings_folder_set(dir);

@@ -8,6 +8,10 @@
 // start: generic environment, cone outside volume -5000 mB and volume
 // -1000 mB on every voice), designs the equalizer and applies the poses.
 void autosave_load(void);
+// The same, asking the host for its folder with a bounded wait: false (and
+// nothing read) when the host's thread did not answer within timeout_ms, so
+// the caller tries again on a later pass.
+bool autosave_try_load(int timeout_ms);
 // The same with the host's plug-in folder given (null: the host has none;
 // then no file is read and the first-start state is set).
 void autosave_load_from(const char *plugin_dir);

@@ -152,6 +152,13 @@ intptr_t host_message(int code) {
   return SendMessageA(host, WM_USER, 0, code);
 }
 
+bool host_message_bounded(int code, int timeout_ms, intptr_t *result) {
+  HWND host = out_module.hMainWindow;
+  *result = 0;
+  if (!host) return true;
+  return module_os_send_bounded(host, code, timeout_ms, result);
+}
+
 extern "C" __attribute__((visibility("default"))) Out_Module *SONORIUM_CDECL winampGetOutModule(void) {
   return &out_module;
 }

@@ -67,6 +67,11 @@ extern std::atomic<HWND> notify_window;
 // Sends one of the host messages to the host's main window; 0 when the host
 // has not given one yet.
 intptr_t host_message(int code);
+// The same for the output thread, which must never wait on the host's thread
+// without bound: the host's thread may itself be waiting for the output
+// thread (Quit joins it). False when the host did not answer within
+// timeout_ms; *result is 0 then.
+bool host_message_bounded(int code, int timeout_ms, intptr_t *result);
 
 // The module's instance: hDllInstance once the host has filled it in,
 // otherwise the instance the loader gave the DLL entry point.

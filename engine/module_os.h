@@ -25,3 +25,6 @@ HWND module_os_controls_start(HINSTANCE instance, HWND owner);
 void module_os_controls_stop(void);
 // The instance the loader gave the DLL entry point; null natively.
 HINSTANCE module_os_loader_instance(void);
+// Sends a host message from a thread that must not wait for the host's
+// thread without bound: false when the host did not answer in time.
+bool module_os_send_bounded(HWND host, int code, int timeout_ms, intptr_t *result);

@@ -37,3 +37,9 @@ HWND module_os_controls_start(HINSTANCE, HWND) { return nullptr; }
 void module_os_controls_stop(void) {}
 
 HINSTANCE module_os_loader_instance(void) { return nullptr; }
+
+// The stand-in windows answer on the sending thread, so there is no wait.
+bool module_os_send_bounded(HWND host, int code, int, intptr_t *result) {
+  *result = SendMessageA(host, WM_USER, 0, code);
+  return true;
+}

@@ -109,6 +109,13 @@ void module_os_controls_stop(void) {
 
 HINSTANCE module_os_loader_instance(void) { return loader_instance; }
 
+bool module_os_send_bounded(HWND host, int code, int timeout_ms, intptr_t *result) {
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutA(host, WM_USER, 0, code, SMTO_NORMAL, UINT(timeout_ms), &answer)) return false;
+  *result = intptr_t(answer);
+  return true;
+}
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     loader_instance = instance;

@@ -122,10 +122,10 @@ void full_stop(void) {
 
 void output_thread_pass(void) {
   os_sleep(10);
-  if (!engine.autosaveLoaded && out_module.hMainWindow) {
-    autosave_load();
-    engine.autosaveLoaded = 1;
-  }
+  // The host's thread answers the folder query; it may be busy in Quit,
+  // waiting for this thread, so the query gives up after 100 ms and the next
+  // pass asks again.
+  if (!engine.autosaveLoaded && out_module.hMainWindow && autosave_try_load(100)) engine.autosaveLoaded = 1;
   if (engine.startRequest) {
     start_voices();
     engine.startRequest = 0;

@@ -20,6 +20,10 @@ std::atomic<uint32_t> enabled_flag{0};
 std::atomic<HWND> plugin_window{nullptr};
 static intptr_t full_stop_answer = 0;
 intptr_t host_message(int code) { return code == IPC_ISFULLSTOP ? full_stop_answer : 0; }
+bool host_message_bounded(int code, int, intptr_t *result) {
+  *result = host_message(code);
+  return true;
+}
 
 namespace {
 const uint32_t RING = 96000;  // 1000 ms

@@ -16,6 +16,10 @@ Out_Module out_module = {};
 std::atomic<uint32_t> enabled_flag{0};
 std::atomic<HWND> plugin_window{nullptr};
 intptr_t host_message(int) { return 0; }
+bool host_message_bounded(int, int, intptr_t *result) {
+  *result = 0;
+  return true;
+}
 
 namespace {
 double cpu_seconds() {

@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "engine/module.h"
@@ -51,6 +55,63 @@ TEST(ModuleOnCard, InitFindsTheEaxDeviceAndThePluginPlays) {
   module->Quit();
   EXPECT_EQ(live_devices(), 0);
   EXPECT_EQ(live_buffers(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+char host_folder[MAX_PATH];
+
+LRESULT CALLBACK quiet_host_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg == WM_USER && lparam == IPC_GETPLUGINDIRECTORY) return reinterpret_cast<LRESULT>(host_folder);
+  if (msg == WM_USER && lparam == IPC_ISFULLSTOP) return 1;
+  return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+// The output thread asks the host's window for the plug-in folder on its
+// first pass; only the host's thread can answer. A host that calls Quit at
+// once, without serving messages in between, has that thread waiting for the
+// output thread to end: the question must give up rather than wait forever.
+TEST(ModuleOnCard, QuitRightAfterInitReturnsWhileTheFolderQuestionWaits) {
+  GetTempPathA(MAX_PATH, host_folder);
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = quiet_host_proc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "Sonorium quiet host";
+  RegisterClassA(&wc);
+  HWND host = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+  ASSERT_NE(host, nullptr);
+  HMODULE library = LoadLibraryA("out_sonorium.dll");
+  ASSERT_NE(library, nullptr);
+  GetModule get = reinterpret_cast<GetModule>(
+      reinterpret_cast<void (*)(void)>(GetProcAddress(library, "winampGetOutModule")));
+  ASSERT_NE(get, nullptr);
+  Out_Module *module = get();
+  module->hMainWindow = host;
+  module->hDllInstance = library;
+  for (int round = 0; round < 3; ++round) {
+    std::atomic<bool> done{false};
+    // A hang is a failure with a message, not a test run that never ends.
+    std::thread watchdog([&done] {
+      for (int ms = 0; ms < 20000 && !done.load(); ms += 10) Sleep(10);
+      if (!done.load()) {
+        fprintf(stderr, "Quit did not return within 20 s of Init\n");
+        fflush(stderr);
+        ExitProcess(3);
+      }
+    });
+    DWORD start = GetTickCount();
+    module->Init();
+    module->Quit();
+    done = true;
+    watchdog.join();
+    EXPECT_LT(GetTickCount() - start, 10000u) << "round " << round;
+  }
+  module->hMainWindow = nullptr;
+  module->hDllInstance = nullptr;
+  DestroyWindow(host);
+  FreeLibrary(library);
 }
 
 }  // namespace

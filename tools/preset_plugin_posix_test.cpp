@@ -28,6 +28,10 @@
 std::atomic<uint32_t> enabled_flag{0};
 std::atomic<HWND> plugin_window{nullptr};
 intptr_t host_message(int) { return 0; }
+bool host_message_bounded(int code, int, intptr_t *result) {
+  *result = host_message(code);
+  return true;
+}
 
 namespace {
 
