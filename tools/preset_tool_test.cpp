@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tools/preset_text.h"
+#include "tools/preset_view.h"
 
 namespace fs = std::filesystem;
 
@@ -251,6 +252,82 @@ TEST_F(PresetTool, EnvironmentsAndHelp) {
   for (int i = 0; i < env_field_count; ++i)
     EXPECT_NE(out_.find(std::string(" ") + env_fields[i].name), std::string::npos) << env_fields[i].name;
   EXPECT_NE(out_.find("eq.band32"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The width and height a PNG's header gives.
+bool png_size(const std::string &file, uint32_t *width, uint32_t *height) {
+  if (file.size() < 24 || file.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || file.compare(12, 4, "IHDR") != 0) return false;
+  auto be = [&](size_t at) {
+    return uint32_t(uint8_t(file[at])) << 24 | uint32_t(uint8_t(file[at + 1])) << 16 |
+           uint32_t(uint8_t(file[at + 2])) << 8 | uint32_t(uint8_t(file[at + 3]));
+  };
+  *width = be(16);
+  *height = be(20);
+  return true;
+}
+
+TEST_F(PresetTool, ViewDrawsThePresetsRoomIntoAPicture) {
+  ASSERT_EQ(run({"write", path("a.env")}), 0) << err_;
+  if (!scene_offscreen_available()) {
+    EXPECT_EQ(run({"view", path("a.env"), path("a.png")}), 1);
+    EXPECT_NE(err_.find("off-screen"), std::string::npos) << err_;
+    EXPECT_EQ(listing(), (std::vector<std::string>{"a.env"}));
+    return;
+  }
+  uint32_t w = 0, h = 0;
+  ASSERT_EQ(run({"view", path("a.env"), path("a.png")}), 0) << err_;
+  ASSERT_TRUE(png_size(get("a.png"), &w, &h));
+  EXPECT_EQ(w, 400u);
+  EXPECT_EQ(h, 400u);
+  ASSERT_EQ(run({"view", path("a.env"), path("b.png"), "64", "48"}), 0) << err_;
+  ASSERT_TRUE(png_size(get("b.png"), &w, &h));
+  EXPECT_EQ(w, 64u);
+  EXPECT_EQ(h, 48u);
+}
+
+TEST_F(PresetTool, ViewRefusesBadSizesAndPresets) {
+  ASSERT_EQ(run({"write", path("a.env")}), 0) << err_;
+  EXPECT_EQ(run({"view", path("a.env"), path("a.png"), "0", "10"}), 2);
+  EXPECT_EQ(run({"view", path("a.env"), path("a.png"), "64", "4097"}), 2);
+  EXPECT_EQ(run({"view", path("a.env"), path("a.png"), "64x", "48"}), 2);
+  EXPECT_EQ(run({"view", path("a.env"), path("a.png"), "64"}), 2);
+  EXPECT_EQ(run({"view", path("missing.env"), path("a.png")}), 1);
+  put("short.env", "env4");
+  EXPECT_EQ(run({"view", path("short.env"), path("a.png")}), 1);
+  EXPECT_EQ(listing(), (std::vector<std::string>{"a.env", "short.env"}));
+}
+
+TEST(PresetView, TakesPosesConeAnglesAndFogFromTheBlock) {
+  PropertyBlock b;
+  env_block_defaults(&b);
+  b.listenerPosition[2] = 0.5f;
+  b.listenerAngles[1] = 1.0f;
+  b.ds3dVoice[3].position[0] = 0.25f;
+  b.ds3dVoice[3].angles[2] = 0.3f;
+  b.ds3dVoice[3].insideConeAngle = 90;
+  b.ds3dVoice[3].outsideConeAngle = 200;
+  b.airAbsorptionHF = -100;
+  SceneView view = scene_view_start();
+  scene_view_from_block(b, &view);
+  EXPECT_EQ(view.poses[POSE_LISTENER].position[2], 0.5f);
+  EXPECT_EQ(view.poses[POSE_LISTENER].angles[1], 1.0f);
+  EXPECT_EQ(view.poses[POSE_VOICE_FIRST + 3].position[0], 0.25f);
+  EXPECT_EQ(view.poses[POSE_VOICE_FIRST + 3].angles[2], 0.3f);
+  EXPECT_EQ(view.cones[3][CONE_INSIDE].angle, 90.0f);
+  EXPECT_EQ(view.cones[3][CONE_OUTSIDE].angle, 200.0f);
+  EXPECT_EQ(view.cones[3][CONE_OUTSIDE].segments, 20);  // the rest of the record stays
+  EXPECT_NEAR(view.fogDensity, 100 / 120.0f, 1e-6);
+  // The start camera, whatever the preset.
+  EXPECT_EQ(view.camera.width, 400);
+  EXPECT_FLOAT_EQ(view.camera.pitch, 1.57f);
+  // A stored absorption above 0 mB makes no negative fog.
+  b.airAbsorptionHF = 20;
+  scene_view_from_block(b, &view);
+  EXPECT_EQ(view.fogDensity, 0.0f);
 }
 
 }  // namespace

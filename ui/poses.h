@@ -52,6 +52,21 @@ struct ConeModel {
   ConeVertex vertices[CONE_MAX_SEGMENTS * 3];
 };
 
+// Where the voices stand at start: each faces the centre of the room.
+inline constexpr ScenePose scene_voice_defaults[4] = {
+    {{-1, 0, 1}, {0, 2.3562f, 0}},   // L1
+    {{1, 0, 1}, {0, 3.927f, 0}},     // R1
+    {{-1, 0, -1}, {0, 0.7854f, 0}},  // L2
+    {{1, 0, -1}, {0, 5.4978f, 0}},   // R2
+};
+// The cone records at start; colours alpha, blue, green, red.
+inline constexpr ConeRecord cone_record_defaults[4][2] = {
+    {{35, 0.3f, 20, 1.35f, {159, 255, 255, 160}}, {80, 0.3f, 20, 1.35f, {95, 192, 255, 144}}},
+    {{35, 0.3f, 20, 1.35f, {159, 255, 255, 160}}, {80, 0.3f, 20, 1.35f, {95, 192, 255, 144}}},
+    {{35, 0.3f, 20, 1.35f, {159, 207, 207, 192}}, {80, 0.3f, 20, 1.35f, {95, 176, 207, 176}}},
+    {{35, 0.3f, 20, 1.35f, {159, 207, 207, 192}}, {80, 0.3f, 20, 1.35f, {95, 176, 207, 176}}},
+};
+
 // 0 listener, 1..4 the voices L1, R1, L2, R2.
 extern ScenePose scene_poses[POSE_COUNT];
 // [voice][CONE_INSIDE / CONE_OUTSIDE]
@@ -69,6 +84,10 @@ void rotate_vector(const float angles[3], const float in[3], float out[3]);
 // The forward vector (0, 0, 1) and the top vector (0, 1, 0) of a pose.
 void pose_front(const ScenePose &pose, float out[3]);
 void pose_top(const ScenePose &pose, float out[3]);
+
+// The cone of a voice: the record's `segments` triangles (at most
+// CONE_MAX_SEGMENTS) opening along the pose's forward direction.
+void cone_model_build(const ConeRecord &record, const ScenePose &pose, ConeModel *out);
 
 // Regenerates the eight cone models from the voice poses and cone records.
 void rebuild_cones(void);
