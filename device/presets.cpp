@@ -31,12 +31,12 @@ bool append(char *out, size_t &used, const char *text) {
   return true;
 }
 
-bool preset_path(const char *name, const char *suffix, char *out) {
+bool preset_path(const char *name, const char *suffix, char *out, const char *extension = kExtension) {
   if (!settings_folder[0]) return false;
   size_t used = 0;
   out[0] = 0;
   return append(out, used, settings_folder) && append(out, used, name) && append(out, used, suffix) &&
-         append(out, used, kExtension);
+         append(out, used, extension);
 }
 
 bool exists(const char *path) {
@@ -59,13 +59,14 @@ int compare_names(const char *a, const char *b) {
 struct Collect {
   PresetList *list;
   int capacity;
+  size_t extension_length;
 };
 
 void collect(const char *file_name, void *context) {
   Collect *c = static_cast<Collect *>(context);
   PresetList *list = c->list;
   size_t n = std::strlen(file_name);
-  if (n < 4) return;
+  if (n <= c->extension_length) return;
   if (list->count == c->capacity) {
     int grown = c->capacity ? c->capacity * 2 : 32;
     char **names = static_cast<char **>(heap_alloc_zeroed(sizeof(char *) * size_t(grown)));
@@ -77,9 +78,10 @@ void collect(const char *file_name, void *context) {
     list->names = names;
     c->capacity = grown;
   }
-  char *name = static_cast<char *>(heap_alloc_zeroed(n - 3));
+  size_t length = n - c->extension_length;
+  char *name = static_cast<char *>(heap_alloc_zeroed(length + 1));
   if (!name) return;
-  std::memcpy(name, file_name, n - 4);
+  std::memcpy(name, file_name, length);
   // Insert in order, as a sorted list box would place it.
   int at = list->count;
   while (at > 0 && compare_names(list->names[at - 1], name) > 0) {
@@ -141,13 +143,41 @@ bool preset_name_valid(const char *name) {
   return true;
 }
 
-int preset_list_build(PresetList *list) {
+int preset_list_build(PresetList *list) { return preset_list_build_ext(list, kExtension); }
+
+int preset_list_build_ext(PresetList *list, const char *extension) {
   list->count = 0;
   list->names = nullptr;
-  if (!settings_folder[0]) return 0;
-  Collect c{list, 0};
-  dir_search(settings_folder, "*.env", collect, &c);
+  size_t length = std::strlen(extension);
+  if (!settings_folder[0] || length + 2 > 32) return 0;
+  char pattern[32] = "*";
+  std::memcpy(pattern + 1, extension, length + 1);
+  Collect c{list, 0, length};
+  dir_search(settings_folder, pattern, collect, &c);
   return list->count;
+}
+
+bool preset_file_path(const char *name, const char *extension, char *out) {
+  return preset_name_valid(name) && preset_path(name, "", out, extension);
+}
+
+bool preset_free_path(const char *name, const char *extension, char *path, char *used_name) {
+  char suffix[16] = "";
+  if (!preset_name_valid(name) || !preset_path(name, suffix, path, extension)) return false;
+  int n = 0;
+  while (exists(path)) {
+    if (++n > kMaxSuffix) return false;
+    TextArgs a;
+    text_args_clear(&a);
+    text_args_dword(&a, uint32_t(n));
+    format_text(suffix, "_%d", a.bytes);
+    if (!preset_path(name, suffix, path, extension)) return false;
+  }
+  if (used_name) {
+    std::strcpy(used_name, name);
+    std::strcat(used_name, suffix);
+  }
+  return true;
 }
 
 void preset_list_release(PresetList *list) {
@@ -184,17 +214,8 @@ bool preset_load(const char *name) {
 
 bool preset_save(const char *name, char *used_name) {
   char path[SETTINGS_PATH_MAX];
-  char suffix[16] = "";
-  if (!preset_name_valid(name) || !preset_path(name, suffix, path)) return false;
-  int n = 0;
-  while (exists(path)) {
-    if (++n > kMaxSuffix) return false;
-    TextArgs a;
-    text_args_clear(&a);
-    text_args_dword(&a, uint32_t(n));
-    format_text(suffix, "_%d", a.bytes);
-    if (!preset_path(name, suffix, path)) return false;
-  }
+  char chosen[PRESET_NAME_MAX + 16];
+  if (!preset_free_path(name, kExtension, path, chosen)) return false;
   HANDLE h = file_create(path, CREATE_ALWAYS, 0);
   if (h == FILE_FAILED) return false;
   long put;
@@ -209,10 +230,7 @@ bool preset_save(const char *name, char *used_name) {
     file_delete(path);
     return false;
   }
-  if (used_name) {
-    std::strcpy(used_name, name);
-    std::strcat(used_name, suffix);
-  }
+  if (used_name) std::strcpy(used_name, chosen);
   return true;
 }
 

@@ -31,6 +31,9 @@ struct PresetList {
 };
 // Fills list; returns the count (0 for an empty or unreadable folder).
 int preset_list_build(PresetList *list);
+// The same for the files "*" + extension (".eq", ".env"; with the dot),
+// each listed less its extension.
+int preset_list_build_ext(PresetList *list, const char *extension);
 void preset_list_release(PresetList *list);
 
 // Loads name.env into the device: a file that holds a whole block with its
@@ -47,6 +50,14 @@ bool block_file_load(const char *path);
 // name writes nothing. The name used (without ".env") goes to used_name
 // when given (PRESET_NAME_MAX + 16 bytes). True when the file was written.
 bool preset_save(const char *name, char *used_name);
+// settings_folder + name + extension into out (SETTINGS_PATH_MAX bytes).
+// False for an invalid name, an unknown folder or a path too long.
+bool preset_file_path(const char *name, const char *extension, char *out);
+// The path a save writes to: name + extension, or name_1, name_2 ... +
+// extension when that exists, so an existing file is never overwritten.
+// The name chosen (without extension) goes to used_name when given
+// (PRESET_NAME_MAX + 16 bytes). False for an invalid name or unknown folder.
+bool preset_free_path(const char *name, const char *extension, char *path, char *used_name);
 // Deletes name.env; an invalid name touches nothing. True when deleted.
 bool preset_delete(const char *name);
 
