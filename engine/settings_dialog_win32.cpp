@@ -33,6 +33,9 @@ int device_count;
 int remembered_fade_row = -1;
 // The list's item height is made one pixel taller once per dialog life.
 bool item_height_adjusted;
+// Set while the page fills its own controls: the edit's change notices that
+// this causes are not the user's edits.
+bool fading_loading;
 std::atomic<HWND> device_page{nullptr};
 
 const UDACCEL kAccel[3] = {{0, 1}, {1, 10}, {2, 50}};
@@ -208,6 +211,7 @@ void fade_load_selected(HWND page, int row) {
 
 void fading_init(HWND page) {
   const EngineSettings &s = dialog_settings;
+  fading_loading = true;
   set_check(page, IDC_CROSSFADE, (s.fadeFlags & FADE_CROSSFADE) != 0);
   setup_updown(page, IDC_FADE_TIME_SPIN, FADE_TIME_MAX, 0);
   HWND list = item(page, IDC_FADE_LIST);
@@ -230,6 +234,7 @@ void fading_init(HWND page) {
     SendMessageA(list, LB_SETCURSEL, remembered_fade_row, 0);
     fade_load_selected(page, remembered_fade_row);
   }
+  fading_loading = false;
 }
 
 int fade_selected(HWND page) {
@@ -256,7 +261,7 @@ void fade_command(HWND page, int id, int code) {
       fade_redraw_row(page, row);
       return;
     case IDC_FADE_TIME:
-      if (row < 0 || code != EN_CHANGE) return;
+      if (row < 0 || code != EN_CHANGE || fading_loading) return;
       {
         int ms = updown_position(page, IDC_FADE_TIME_SPIN);
         if (ms != dialog_settings.*fade_rows[row].time) {
@@ -423,6 +428,10 @@ void dialog_init(HWND dialog, HWND focus) {
   device_report_refresh_hook = post_status_refresh;
   skin_sweep(0);
   skin_attach_tree(dialog, 1);
+  // The pages set their list's tab stops before the skin was attached; the
+  // skinned list draws its rows at the stops it is told.
+  if (HWND list = item(pages[SETTINGS_PAGE_FADING], IDC_FADE_LIST))
+    SendMessageA(list, LB_SETTABSTOPS, 5, reinterpret_cast<LPARAM>(fade_list_tab_stops));
 }
 
 void dialog_destroy(HWND dialog) {

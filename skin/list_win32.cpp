@@ -37,6 +37,51 @@ void item_text(HWND list, int index, char *out, int size) {
   delete[] buffer;
 }
 
+// The tab stops a list was given (LB_SETTABSTOPS), kept as window
+// properties in dialog template units, so its rows draw with the same
+// columns as the standard list would.
+const char kTabCount[] = "SonoriumTabCount";
+const char *const kTabStop[] = {"SonoriumTab0", "SonoriumTab1", "SonoriumTab2", "SonoriumTab3",
+                                "SonoriumTab4", "SonoriumTab5", "SonoriumTab6", "SonoriumTab7"};
+const int kMaxTabs = 8;
+
+void remember_tab_stops(HWND w, WPARAM count, const INT *stops) {
+  int n = stops ? int(count) : 0;
+  if (n > kMaxTabs) n = kMaxTabs;
+  SetPropA(w, kTabCount, reinterpret_cast<HANDLE>(intptr_t(n)));
+  for (int i = 0; i < n; ++i) SetPropA(w, kTabStop[i], reinterpret_cast<HANDLE>(intptr_t(stops[i])));
+}
+
+void forget_tab_stops(HWND w) {
+  int n = int(reinterpret_cast<intptr_t>(GetPropA(w, kTabCount)));
+  for (int i = 0; i < n && i < kMaxTabs; ++i) RemovePropA(w, kTabStop[i]);
+  RemovePropA(w, kTabCount);
+}
+
+// Draws a row's text at the list's tab stops; false when it has none.
+bool draw_tabbed(HDC dc, HWND w, const char *text, const RECT &r, SkinColor color) {
+  int n = int(reinterpret_cast<intptr_t>(GetPropA(w, kTabCount)));
+  if (n <= 0 || n > kMaxTabs || !strchr(text, '\t')) return false;
+  HGDIOBJ old = SelectObject(dc, skin_font_of(w));
+  // Dialog template units of the list's font: a quarter of its average
+  // character width, measured over the alphabet as the system does.
+  SIZE size;
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  GetTextExtentPoint32A(dc, kAlphabet, 52, &size);
+  int base = (size.cx / 26 + 1) / 2;
+  INT stops[kMaxTabs];
+  for (int i = 0; i < n; ++i)
+    stops[i] = MulDiv(int(reinterpret_cast<intptr_t>(GetPropA(w, kTabStop[i]))), base, 4);
+  TEXTMETRICA tm;
+  GetTextMetricsA(dc, &tm);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, cref(color));
+  int y = r.top + (r.bottom - r.top - tm.tmHeight) / 2;
+  TabbedTextOutA(dc, r.left, y, text, int(strlen(text)), n, stops, r.left);
+  SelectObject(dc, old);
+  return true;
+}
+
 void paint_list(HWND w, HDC dc, const RECT &c, const SkinLook &L) {
   LONG_PTR style = GetWindowLongPtrA(w, GWL_STYLE);
   bool disabled = (style & WS_DISABLED) != 0;
@@ -61,7 +106,8 @@ void paint_list(HWND w, HDC dc, const RECT &c, const SkinLook &L) {
     t.left += 4;
     t.right -= 2;
     SkinColor color = disabled ? L.list->text_disabled : selected ? L.list->selection_text : L.list->text;
-    draw_text(dc, w, text, t, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX | DT_EXPANDTABS, color);
+    if (!draw_tabbed(dc, w, text, t, color))
+      draw_text(dc, w, text, t, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX | DT_EXPANDTABS, color);
     if (!drop && focused && i == caret) {
       SetTextColor(dc, cref(L.list->focus));
       SetBkColor(dc, RGB(0, 0, 0));
@@ -153,6 +199,8 @@ const SkinCommon combo_common = {paint_combo, false};
 }  // namespace
 
 LRESULT CALLBACK skin_listbox_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == LB_SETTABSTOPS) remember_tab_stops(w, wp, reinterpret_cast<const INT *>(lp));
+  if (m == WM_NCDESTROY) forget_tab_stops(w);
   if (!skin_active(w) || (m != WM_NCDESTROY && list_draws_itself(w))) return call_previous(w, m, wp, lp);
   LRESULT r;
   if (skin_common_message(w, m, wp, lp, list_common, &r)) return r;

@@ -74,7 +74,18 @@ void paint_static(HWND w, HDC dc, const RECT &c, const SkinLook &L) {
   char text[512];
   GetWindowTextA(w, text, sizeof text);
   SkinColor color = disabled ? s.text_disabled : (exstyle & HIGHLIGHTED) ? s.highlight : s.text;
-  draw_text(dc, w, text, inner, text_flags(style), color);
+  UINT flags = text_flags(style);
+  // A label only one line high cannot show a second line: breaking a value
+  // such as "-24.07 dB" at its blank would hide the unit, so it stays on one
+  // line and is clipped at the edge instead.
+  if (flags & DT_WORDBREAK) {
+    HGDIOBJ old = SelectObject(dc, skin_font_of(w));
+    TEXTMETRICA tm;
+    GetTextMetricsA(dc, &tm);
+    SelectObject(dc, old);
+    if (inner.bottom - inner.top < 2 * tm.tmHeight) flags = (flags & ~DT_WORDBREAK) | DT_SINGLELINE;
+  }
+  draw_text(dc, w, text, inner, flags, color);
 }
 
 const SkinCommon common = {paint_static, true};
