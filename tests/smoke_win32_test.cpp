@@ -9,10 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/module.h"
@@ -52,7 +54,67 @@ struct WindowCheck {
   void (*check)(uitest::Plugin &plugin);
 };
 
-std::vector<WindowCheck> window_checks() { return {}; }
+const char kNotifyClass[] = "Sonorium notifywindow";
+
+// The modal About box: opened by the host's About, closed by its own
+// button from a second thread, as a user would.
+void check_about(uitest::Plugin &plugin) {
+  std::atomic<bool> seen{false};
+  std::thread closer([&seen] {
+    for (int ms = 0; ms < 10000; ms += 20) {
+      HWND about = uitest::find_window("#32770", "About Sonorium plugin");
+      if (about && IsWindowVisible(about)) {
+        seen = true;
+        PostMessageA(about, WM_COMMAND, 800, 0);
+        return;
+      }
+      Sleep(20);
+    }
+  });
+  plugin.module->About(nullptr);
+  closer.join();
+  EXPECT_TRUE(seen.load()) << "no About box appeared";
+}
+
+// A tray command opens a modeless window of this title; WM_CLOSE ends it.
+void check_tray_dialog(WPARAM command, const char *title) {
+  HWND notify = uitest::find_window(kNotifyClass, kNotifyClass);
+  ASSERT_NE(notify, nullptr) << "no notify window";
+  SendMessageA(notify, WM_COMMAND, command, 0);
+  HWND window = nullptr;
+  uitest::pump_until([&] { return (window = uitest::find_window("#32770", title)) && IsWindowVisible(window); },
+                     5000);
+  ASSERT_NE(window, nullptr) << "command " << command << " opened no \"" << title << "\"";
+  EXPECT_TRUE(uitest::is_visible(window));
+  SendMessageA(window, WM_CLOSE, 0, 0);
+  uitest::pump_until([&] { return !IsWindow(window); }, 5000);
+  EXPECT_FALSE(IsWindow(window)) << title << " did not close";
+}
+
+void check_settings(uitest::Plugin &) { check_tray_dialog(95, "DirectSound settings"); }
+void check_equalizer(uitest::Plugin &) { check_tray_dialog(94, "SSE2/3 32-Band FIR Equalizer"); }
+void check_eax_panel(uitest::Plugin &) { check_tray_dialog(96, "Sonorium output plug-in v1.06"); }
+
+// The view window lives on its own thread: command 97 shows it, again hides it.
+void check_view(uitest::Plugin &) {
+  HWND notify = uitest::find_window(kNotifyClass, kNotifyClass);
+  HWND view = uitest::find_window("DS3D positioning", "DS3D positioning");
+  ASSERT_NE(notify, nullptr);
+  ASSERT_NE(view, nullptr) << "no view window";
+  EXPECT_FALSE(IsWindowVisible(view));
+  SendMessageA(notify, WM_COMMAND, 97, 0);
+  EXPECT_TRUE(uitest::pump_until([&] { return IsWindowVisible(view) != FALSE; }, 5000)) << "97 did not show the view";
+  SendMessageA(notify, WM_COMMAND, 97, 0);
+  EXPECT_TRUE(uitest::pump_until([&] { return !IsWindowVisible(view); }, 5000)) << "97 again did not hide it";
+}
+
+std::vector<WindowCheck> window_checks() {
+  return {{"About", check_about},
+          {"Settings", check_settings},
+          {"Equalizer", check_equalizer},
+          {"EAX panel", check_eax_panel},
+          {"View", check_view}};
+}
 
 // A song through the plug-in as the player's decoder thread hands it over:
 // blocks of 576 frames whenever CanWrite has room, Write(NULL, 0) at the
