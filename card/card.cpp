@@ -228,6 +228,26 @@ CARD_API int card_buffer_position(IDirectSoundBuffer *buffer, D3DVECTOR *out) {
   return 0;
 }
 
+CARD_API int card_ds3d_state(D3DVECTOR listener[3], CardVoice3D *voices, int max) {
+  std::lock_guard<std::recursive_mutex> lock(card_lock());
+  auto &devices = card_devices_alive();
+  if (devices.empty()) return -1;
+  const CardDevice *d = devices.back();
+  if (listener) {
+    listener[0] = d->listener.position;
+    listener[1] = d->listener.front;
+    listener[2] = d->listener.top;
+  }
+  int n = 0;
+  for (const CardBuffer *b : d->buffers) {
+    if (!(b->flags & DSBCAPS_CTRL3D)) continue;
+    if (voices && n < max)
+      voices[n] = CardVoice3D{b->ds3d.position, b->ds3d.coneOrientation, b->ds3d.insideAngle, b->ds3d.outsideAngle};
+    ++n;
+  }
+  return n;
+}
+
 CARD_API int card_buffer_is_playing(IDirectSoundBuffer *buffer) {
   std::lock_guard<std::recursive_mutex> lock(card_lock());
   if (!card_is_buffer(buffer)) return 0;

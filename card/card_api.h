@@ -97,3 +97,16 @@ CARD_API DWORD card_buffer_flags(IDirectSoundBuffer *buffer);
 CARD_API int card_cooperative_level(IDirectSound8 *device);
 // The Decay HF Ratio the device renders its room with (Decay HF Limit applied).
 CARD_API float card_effective_decay_hf_ratio(IDirectSound8 *device);
+// What a program set on a 3D buffer through IDirectSound3DBuffer.
+typedef struct CardVoice3D {
+  D3DVECTOR position;
+  D3DVECTOR coneOrientation;
+  DWORD insideAngle;
+  DWORD outsideAngle;
+} CardVoice3D;
+// The DS3D state of the device made last among those alive: the listener's
+// position, front and top vectors into listener[0..2], and the first `max`
+// 3D buffers (DSBCAPS_CTRL3D) in the order they were made into `voices`.
+// Returns the number of 3D buffers, or -1 when no device is alive. For
+// tests of programs that hold the interfaces themselves.
+CARD_API int card_ds3d_state(D3DVECTOR listener[3], CardVoice3D *voices, int max);

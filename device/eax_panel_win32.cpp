@@ -382,8 +382,8 @@ void preset_loaded(const char *path, void *) {
   if (pages[PANEL_PAGE_LISTENER]) listener_environment(pages[PANEL_PAGE_LISTENER]);
   channel_refresh(pages[PANEL_PAGE_CHANNEL]);
   // The loaded positions, orientations and cone angles reach the device
-  // through the poses the view keeps.
-  apply_poses();
+  // through the poses the view keeps; the view thread sends them.
+  view_apply_poses();
   view_repaint();
 }
 

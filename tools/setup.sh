@@ -93,7 +93,7 @@ if bash "$ROOT/tools/can_run_32bit.sh"; then
     $SUDO dpkg --add-architecture i386
     updated=
   fi
-  for p in wine32:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386; do
+  for p in wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386; do
     have "$p" || need+=("$p")
   done
   install "${need[@]}"

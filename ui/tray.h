@@ -147,8 +147,27 @@ void view_thread_start(HINSTANCE instance);
 void view_thread_stop(void);
 // The view window while it exists, else null.
 HWND view_window(void);
-// The window procedure of the view window.
+// The window procedure of the view window (view_win32.cpp).
 LRESULT CALLBACK view_window_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
+// For the window procedure: remembers the window's outer size for the next
+// window made, and forgets the window when it is destroyed.
+void view_window_sized(HWND window);
+void view_window_destroyed(void);
+// Has the view thread send every pose and cone angle to the device, as a
+// mouse move with both button flags set does; used after a preset load.
+// Waits until it is done. Without a view window the caller sends them.
+void view_apply_poses(void);
 // Posted to the view window to have its own thread destroy it.
 #define VIEW_MESSAGE_DESTROY (WM_APP + 0x51)
+// Sent to the view window to have its thread send the poses to the device
+// as a mouse move with both button flags set does (view_apply_poses).
+#define VIEW_MESSAGE_APPLY_POSES (WM_APP + 0x52)
+// Sent to the view window to read back what it shows, since the screen's
+// GDI copy of an OpenGL window may not hold the frame: the view draws a
+// frame and copies it into the buffer at lParam, width x height RGBA8 rows
+// from the top, when wParam (the buffer's size in bytes) is at least
+// 4 x width x height of its client area. Returns the client size as
+// MAKELRESULT(width, height), or 0 when nothing was copied. For screenshots
+// and tests.
+#define VIEW_MESSAGE_READ_FRAME (WM_APP + 0x53)
 #endif

@@ -74,8 +74,10 @@ DWORD wait_serving_sends(DWORD count, const HANDLE *objects, DWORD timeout_ms) {
   }
 }
 
+}  // namespace
+
 // The window's outer size, so the next window made is as large as this one.
-void remember_size(HWND window) {
+void view_window_sized(HWND window) {
   RECT r;
   if (!GetWindowRect(window, &r)) return;
   if (r.right - r.left > 0 && r.bottom - r.top > 0) {
@@ -84,43 +86,7 @@ void remember_size(HWND window) {
   }
 }
 
-}  // namespace
-
-LRESULT CALLBACK view_window_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
-  switch (msg) {
-    case WM_CLOSE:
-      // The close box only hides the view; the menu shows it again.
-      ShowWindow(window, SW_HIDE);
-      view_shown_flip();
-      return 0;
-    case WM_SIZE:
-      if (wparam != SIZE_MINIMIZED) remember_size(window);
-      return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(window, &ps);
-      if (dc) {
-        RECT client;
-        GetClientRect(window, &client);
-        HBRUSH dark = CreateSolidBrush(RGB(24, 26, 32));
-        FillRect(dc, &client, dark);
-        DeleteObject(dark);
-      }
-      EndPaint(window, &ps);
-      return 0;
-    }
-    case WM_ERASEBKGND:
-      return 1;  // WM_PAINT covers the whole client area
-    case VIEW_MESSAGE_DESTROY:
-      DestroyWindow(window);
-      return 0;
-    case WM_DESTROY:
-      view.store(nullptr);
-      PostQuitMessage(0);
-      return 0;
-  }
-  return DefWindowProcA(window, msg, wparam, lparam);
-}
+void view_window_destroyed(void) { view.store(nullptr); }
 
 HWND view_window(void) { return view.load(); }
 
