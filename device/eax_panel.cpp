@@ -216,17 +216,13 @@ bool panel_preset_load(const char *path) {
 }
 
 bool panel_preset_save(const char *path) {
-  HANDLE h = file_create(path, CREATE_ALWAYS, 0);
-  if (h == FILE_FAILED) return false;
-  long put;
+  PropertyBlock block;
   {
     AcousticGuard hold;
     block_capture();
-    put = file_write(h, &property_block, PROPERTY_BLOCK_BYTES);
+    block = property_block;
   }
-  file_close(h);
-  if (put == PROPERTY_BLOCK_BYTES) return true;
-  // A part-written preset would later be refused as a damaged one.
-  file_delete(path);
-  return false;
+  // Whole or not at all: a preset that is being replaced keeps its old
+  // content when the new one cannot be written.
+  return file_save(path, &block, PROPERTY_BLOCK_BYTES) == FILE_SAVED;
 }

@@ -23,9 +23,11 @@ bool is_separator(char c) {
   return c == path_separator() || (path_separator() == '\\' && c == '/');
 }
 
+// Every path built here may be saved to, so each keeps room for the name
+// of the new file a save writes first.
 bool append(char *out, size_t &used, const char *text) {
   size_t n = std::strlen(text);
-  if (used + n + 1 > SETTINGS_PATH_MAX) return false;
+  if (used + n + FILE_SAVE_SUFFIX_LENGTH + 1 > SETTINGS_PATH_MAX) return false;
   std::memcpy(out + used, text, n + 1);
   used += n;
   return true;
@@ -216,20 +218,15 @@ bool preset_save(const char *name, char *used_name) {
   char path[SETTINGS_PATH_MAX];
   char chosen[PRESET_NAME_MAX + 16];
   if (!preset_free_path(name, kExtension, path, chosen)) return false;
-  HANDLE h = file_create(path, CREATE_ALWAYS, 0);
-  if (h == FILE_FAILED) return false;
-  long put;
+  PropertyBlock block;
   {
     AcousticGuard hold;
     block_capture();
-    put = file_write(h, &property_block, PROPERTY_BLOCK_BYTES);
+    block = property_block;
   }
-  file_close(h);
-  if (put != PROPERTY_BLOCK_BYTES) {
-    // A part-written preset would later load as a damaged one.
-    file_delete(path);
-    return false;
-  }
+  // A part-written preset would later load as a damaged one: the file
+  // appears only once it is whole.
+  if (file_save(path, &block, PROPERTY_BLOCK_BYTES) != FILE_SAVED) return false;
   if (used_name) std::strcpy(used_name, chosen);
   return true;
 }

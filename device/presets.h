@@ -5,13 +5,19 @@
 
 #include <cstddef>
 
-enum : int { SETTINGS_PATH_MAX = 1024, PRESET_NAME_MAX = 260 };
+#include "support/file.h"
+
+// Paths in the settings folder are as long as the platform takes (see
+// FILE_PATH_MAX); a path is only formed when the file it names can also be
+// saved, that is with room for FILE_SAVE_SUFFIX.
+enum : int { SETTINGS_PATH_MAX = FILE_PATH_MAX, PRESET_NAME_MAX = 260 };
 
 // The settings folder: the host's plug-in folder, a separator unless it
 // already ends in one, then "SONORIUM" and a separator. Empty until set.
 extern char settings_folder[SETTINGS_PATH_MAX];
 // Builds the settings folder from the host's plug-in folder. False (and the
-// folder left empty) when the path is missing or too long.
+// folder left empty) when the path is missing or too long: then no file is
+// read or written at all, rather than one under a cut path.
 bool settings_folder_set(const char *plugin_dir);
 // settings_folder + file name into out; false when it would not fit or the
 // folder is not known.

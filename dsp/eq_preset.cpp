@@ -42,9 +42,6 @@ int eq_preset_write(const char *path, const EqSettings *settings) {
   std::memcpy(bytes, "eq10", 4);
   write_le32(bytes + 4, settings->preamp);
   for (int i = 0; i < EQ_BANDS; ++i) write_le32(bytes + 8 + 4 * i, settings->bands[i]);
-  HANDLE file = file_create(path, CREATE_ALWAYS, 0);
-  if (file == FILE_FAILED) return -1;
-  long put = file_write(file, bytes, sizeof bytes);
-  file_close(file);
-  return put == EQ_PRESET_BYTES ? 0 : -1;
+  // Replaced whole or not at all: a failed save keeps the old preset.
+  return file_save(path, bytes, sizeof bytes) == FILE_SAVED ? 0 : -1;
 }

@@ -50,6 +50,14 @@ void load_ds(const char *path) {
   for (long i = 4; i < got && i < kDsBytes; ++i) eq_band_highlight[i - 4] = bytes[i];
 }
 
+// The three files are kept together: a folder so long that one of their
+// paths cannot be formed is not used at all, so a Quit never replaces some
+// of them and leaves a stale rest.
+bool folder_takes_all_files() {
+  char path[SETTINGS_PATH_MAX];
+  return settings_path(kEnvFile, path) && settings_path(kEqFile, path) && settings_path(kDsFile, path);
+}
+
 }  // namespace
 
 void autosave_load(void) {
@@ -66,6 +74,10 @@ bool autosave_try_load(int timeout_ms) {
 void autosave_load_from(const char *dir) {
   char path[SETTINGS_PATH_MAX];
   bool have_folder = settings_folder_set(dir);
+  if (have_folder && !folder_takes_all_files()) {
+    settings_folder[0] = 0;
+    have_folder = false;
+  }
   if (have_folder) dir_create(settings_folder);
 
   if (have_folder && settings_path(kDsFile, path)) load_ds(path);
@@ -90,14 +102,16 @@ void autosave_load_from(const char *dir) {
 void autosave_save(void) {
   if (!loaded.load() || !settings_folder[0]) return;
   char path[SETTINGS_PATH_MAX];
+  // Each file is replaced only when its new content is whole: a Quit on a
+  // full disk keeps the state of the last good save.
   if (settings_path(kEnvFile, path)) {
-    AcousticGuard hold;
-    block_capture();
-    HANDLE h = file_create(path, CREATE_ALWAYS, 0);
-    if (h != FILE_FAILED) {
-      file_write(h, &property_block, PROPERTY_BLOCK_BYTES);
-      file_close(h);
+    PropertyBlock block;
+    {
+      AcousticGuard hold;
+      block_capture();
+      block = property_block;
     }
+    file_save(path, &block, PROPERTY_BLOCK_BYTES);
   }
   if (settings_path(kEqFile, path)) eq_preset_write(path, &eq_settings);
   if (settings_path(kDsFile, path)) {
@@ -105,11 +119,7 @@ void autosave_save(void) {
     int32_t on = eq_enabled.load();
     std::memcpy(bytes, &on, 4);
     std::memcpy(bytes + 4, eq_band_highlight, EQ_BANDS);
-    HANDLE h = file_create(path, CREATE_ALWAYS, 0);
-    if (h != FILE_FAILED) {
-      file_write(h, bytes, sizeof bytes);
-      file_close(h);
-    }
+    file_save(path, bytes, sizeof bytes);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <cstring>
 #include <string>
 
@@ -167,6 +168,73 @@ TEST_F(Autosave, AnUnwritableFolderAtQuitIsSkipped) {
   autosave_save();
   EXPECT_EQ(size_of("_autosave.env"), -1);
   EXPECT_FALSE(dir_exists(folder().c_str()));
+}
+
+// A plug-in folder path of exactly `length` characters below base, made of
+// nested folders (each name within what a file system takes).
+std::string folder_of_length(const std::string &base, size_t length) {
+  std::string p = base;
+  while (p.size() < length) {
+    size_t left = length - p.size() - 1;  // one for the separator
+    size_t name = left > 200 ? 200 : left;
+    if (left > 200 && left - 200 < 2) name = left - 2;  // keep the last name at least a character
+    p += sep() + std::string(name, 'd');
+  }
+  return p;
+}
+
+// The longest plug-in folder whose autosave files can still be saved: the
+// folder, "SONORIUM" and two separators, "_autosave.env" and the new-file
+// suffix, within the platform's limit.
+const size_t kLongestPluginFolder = FILE_PATH_MAX - 1 - 10 - 13 - FILE_SAVE_SUFFIX_LENGTH;
+
+TEST_F(Autosave, TheLongestPluginFolderTheSystemTakesKeepsItsFiles) {
+  std::string longest = folder_of_length(plugins, kLongestPluginFolder);
+  ASSERT_EQ(longest.size(), kLongestPluginFolder);
+  std::error_code ec;
+  std::filesystem::create_directories(longest, ec);
+  ASSERT_FALSE(ec) << ec.message();
+  std::string settings = longest + sep() + "SONORIUM" + sep();
+  {
+    fake::Device dev;
+    autosave_load_from(longest.c_str());
+    ASSERT_EQ(std::string(settings_folder), settings);
+    dev.room.load(7);
+    autosave_save();
+  }
+  for (const char *n : {"_autosave.env", "_autosave.eq", "_autosave.ds"})
+    EXPECT_TRUE(std::filesystem::is_regular_file(settings + n)) << n;
+  autosave_forget();
+  fake::Device dev;
+  autosave_load_from(longest.c_str());
+  EXPECT_EQ(dev.room.value[EAXL_ENVIRONMENT], 7u);
+}
+
+TEST_F(Autosave, AFolderTooLongForItsFilesReadsAndWritesNothing) {
+  // One character more: "_autosave.env" could no longer be saved, though
+  // the shorter names could. None of the three is read or written, so the
+  // stored state is neither half-replaced nor lost.
+  std::string longer = folder_of_length(plugins, kLongestPluginFolder + 1);
+  std::string settings = longer + sep() + "SONORIUM" + sep();
+  std::error_code ec;
+  std::filesystem::create_directories(settings, ec);
+  ASSERT_FALSE(ec) << ec.message();
+  for (const char *n : {"_autosave.eq", "_autosave.ds"}) std::ofstream(settings + n, std::ios::binary) << "stored";
+  fake::Device dev;
+  autosave_load_from(longer.c_str());
+  EXPECT_TRUE(autosave_loaded());
+  EXPECT_EQ(dev.buffers[L1].volume, -1000);  // the first-start state
+  eq_enabled = 1;
+  autosave_save();
+  EXPECT_FALSE(std::filesystem::exists(settings + "_autosave.env"));
+  for (const char *n : {"_autosave.eq", "_autosave.ds"}) EXPECT_EQ(std::filesystem::file_size(settings + n), 6u) << n;
+
+  // Far past any limit: still nothing happens, and nothing is cut short.
+  std::string huge(3 * FILE_PATH_MAX, 'x');
+  autosave_forget();
+  autosave_load_from(huge.c_str());
+  EXPECT_EQ(settings_folder[0], 0);
+  autosave_save();
 }
 
 TEST_F(Autosave, QuitBeforeAnyLoadLeavesTheStoredStateAlone) {

@@ -215,11 +215,14 @@ class CardFixture : public ::testing::Test {
 
   void sleep_ms(uint32_t ms) { os_sleep(ms); }
 
-  // Takes a clock reading; the output time must not fall within a stream.
+  // Takes a clock reading; within a stream the output time must not fall,
+  // nor pass the written time.
   void read_clock() {
     ClockSample s{GetOutputTime(), GetWrittenTime(), now_frame(), inStream ? stream : -stream};
     if (inStream) {
       EXPECT_GE(s.output, lastOutput) << "output time fell in stream " << stream << " at frame " << s.frame;
+      EXPECT_LE(s.output, s.written) << "output time past the written time in stream " << stream << " at frame "
+                                     << s.frame;
       lastOutput = s.output;
     }
     clocks.push_back(s);

@@ -19,6 +19,15 @@ enum : uint32_t {
   MAX_INPUT_RATE = 384000            // the resampler states admit ratio 8.0
 };
 
+// The latest seek position taken from the host, about 12 days: a stream
+// sought there can still be written for as long again before its clocks
+// reach the top of the host's int milliseconds, where they then stay.
+constexpr int32_t ENGINE_MAX_POSITION_MS = 0x3FFFFFFF;
+// The widest frame Open takes: 32 channels (of which the first two are
+// played), so a frame is at most 96 bytes and no size computed from the
+// host's format can wrap.
+constexpr int32_t ENGINE_MAX_CHANNELS = 32;
+
 struct ResamplerState;
 struct EqState;
 
@@ -126,6 +135,9 @@ void submit(void);
 void submit_staged(void);   // submits what is staged, if anything
 void start_check(void);
 bool prebuffer_complete(void);
+// Whether the play cursor has run past the last written sample (the output
+// time before GetOutputTime holds it at the written time).
+bool output_passed_written(void);
 int64_t ms_to_bytes(int64_t ms);  // bytes per channel at the output rate
 
 // output_thread.cpp

@@ -283,7 +283,9 @@ void perform_flush(int32_t t) {
   }
   engine.playAccumulator = 2 * int64_t(engine.outRate) * t / 1000;
   engine.outputFloorMs = t;
-  engine.writtenFrames = int64_t(engine.outRate) * t / 1000;
+  // Rounded up, so the written time reads back as t (at 44.1 kHz a frame
+  // count rounded down reads t - 1, below the output time held at t).
+  engine.writtenFrames = (int64_t(engine.outRate) * t + 999) / 1000;
 }
 
 void SONORIUM_CDECL Close(void) {
@@ -348,6 +350,11 @@ void SONORIUM_CDECL Close(void) {
 void SONORIUM_CDECL Flush(int t) {
   FpuGuard guard;
   if (!engine.initialized || engine.outRate <= 0 || !engine_device_ready()) return;
+  // The host's position is taken as given only within what a stream can
+  // hold: a negative one is the start, one past the bound the bound, so the
+  // clocks built on it and everything written after it stay in range.
+  if (t < 0) t = 0;
+  if (t > ENGINE_MAX_POSITION_MS) t = ENGINE_MAX_POSITION_MS;
   engine.flushPosition = t;
   if (pause_fade_out_running()) {
     engine.deferredFlush = 1;

@@ -157,7 +157,7 @@ void output_thread_pass(void) {
   if (engine.stopPending && GetOutputTime() >= GetWrittenTime()) {
     full_stop();
     engine.stopPending = 0;
-  } else if (!engine.freshStart && !engine.draining && GetOutputTime() > GetWrittenTime()) {
+  } else if (!engine.freshStart && !engine.draining && output_passed_written()) {
     engine.playAccumulator -= ring_bytes();
   }
   pause_fade_step();

@@ -163,6 +163,7 @@ TEST(SettingsDialogCommit, ImmediateFieldsGoLiveTheOthersWaitForTheReconfigure) 
   EXPECT_EQ(live.prebufferMs, 700);
   EXPECT_EQ(live.cpuUsageControl, 1);
   live_settings = applied_settings = engine_settings_defaults;
+  deviceGuid = appliedDeviceGuid = GUID{};
   engine_reconfigure_request = 0;
 }
 

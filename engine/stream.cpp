@@ -23,6 +23,14 @@ int64_t to_ms(int64_t value, int64_t per_second) {
   return value / per_second * 1000 + value % per_second * 1000 / per_second;
 }
 
+// A clock as the host's int milliseconds: a stream written past the top of
+// that range stays at the top rather than wrapping to a negative time.
+int clock_ms(int64_t value, int64_t per_second) {
+  int64_t ms = to_ms(value, per_second);
+  if (ms < 0) return 0;
+  return ms > INT32_MAX ? INT32_MAX : int(ms);
+}
+
 // Reads one written piece as 16-bit stereo into the conversion buffer.
 void convert(const uint8_t *in, uint32_t frames, int32_t bits, int32_t channels, int16_t *out) {
   uint32_t bps = uint32_t(bits / 8);
@@ -210,13 +218,16 @@ void submit(void) {
   }
   trailing_scan(engine.stageLeft, engine.stageRight, s);
   engine.submitCount += 1;
-  engine.firstSubmit = 0;
+  // An empty submit (the end of a stream that wrote nothing) places no
+  // audio, so the stream's clock has not begun.
+  if (s > 0) engine.firstSubmit = 0;
 }
 
 int SONORIUM_CDECL Open(int samplerate, int numchannels, int bitspersamp, int, int) {
   if (bitspersamp != 8 && bitspersamp != 16 && bitspersamp != 24) return -1;
   if (!engine.initialized || !engine_device_ready()) return -1;
-  if (samplerate <= 0 || samplerate > int(MAX_INPUT_RATE) || numchannels <= 0) return -1;
+  if (samplerate <= 0 || samplerate > int(MAX_INPUT_RATE)) return -1;
+  if (numchannels <= 0 || numchannels > ENGINE_MAX_CHANNELS) return -1;
   while (engine.streamState == STREAM_RECONFIGURING) os_sleep(10);
   engine.streamState = STREAM_OPEN;
   if (voices_lost()) {
@@ -297,15 +308,18 @@ int SONORIUM_CDECL Write(char *buf, int len) {
   }
   int32_t bits = engine.resampling ? engine.inBits.load() : engine.outBits.load();
   int32_t channels = engine.resampling ? engine.inChannels.load() : engine.outChannels.load();
-  uint32_t frame_bytes = uint32_t(bits / 8) * uint32_t(channels);
-  uint32_t frames = uint32_t(len) / frame_bytes;
+  // Open bounds both, so a frame is 1 to 96 bytes; the sizes are taken in
+  // 64 bits all the same, so no format can make them wrap.
+  const uint64_t frame_bytes = uint64_t(bits / 8) * uint64_t(channels);
+  if (frame_bytes == 0) return 0;
+  uint32_t frames = uint32_t(uint64_t(len) / frame_bytes);
   const uint8_t *in = reinterpret_cast<const uint8_t *>(buf);
   uint32_t piece = piece_frames();
   bool lost = false;
   while (frames > 0) {
     uint32_t n = frames < piece ? frames : piece;
     process_piece(in, n);
-    in += n * frame_bytes;
+    in += uint64_t(n) * frame_bytes;
     frames -= n;
     if (voices_lost()) {
       lost = true;  // keep staging; the restore submits it
@@ -338,7 +352,7 @@ int SONORIUM_CDECL CanWrite(void) {
     if (queued >= engine.outRate && tick == engine.cpuTick) result = 0;
   }
   engine.cpuTick = tick;
-  return int(result);
+  return result > INT32_MAX ? INT32_MAX : int(result);
 }
 
 int SONORIUM_CDECL IsPlaying(void) {
@@ -354,11 +368,13 @@ int SONORIUM_CDECL IsPlaying(void) {
 
 int SONORIUM_CDECL GetWrittenTime(void) {
   if (engine.outRate <= 0) return 0;
-  return int(to_ms(engine.writtenFrames, engine.outRate));
+  return clock_ms(engine.writtenFrames, engine.outRate);
 }
 
-int SONORIUM_CDECL GetOutputTime(void) {
-  if (!engine.initialized || engine.outRate <= 0) return 0;
+namespace {
+// The stream's position in bytes per channel as the play cursor gives it,
+// before any hold; false while the stream's clock has not begun.
+bool cursor_position(int64_t *position) {
   uint32_t b = ring_bytes();
   uint32_t play, write;
   read_cursors(&play, &write);
@@ -368,10 +384,34 @@ int SONORIUM_CDECL GetOutputTime(void) {
   // Likewise a stream that follows another begins only with its first
   // submit: before it the play cursor is still in the previous stream's
   // tail.
+  if (engine.freshStart || (engine.firstSubmit && !engine.coldStart)) return false;
+  int64_t p = engine.playAccumulator + int64_t(play) - engine.clockOffset;
+  *position = p < 0 ? 0 : p;
+  return true;
+}
+}  // namespace
+
+int SONORIUM_CDECL GetOutputTime(void) {
+  if (!engine.initialized || engine.outRate <= 0) return 0;
   int32_t floor_ms = engine.outputFloorMs;
-  if (engine.freshStart || (engine.firstSubmit && !engine.coldStart)) return floor_ms;
-  int64_t position = engine.playAccumulator + int64_t(play) - engine.clockOffset;
-  if (position < 0) position = 0;
-  int ms = int(to_ms(position, 2 * int64_t(engine.outRate)));
+  int64_t position;
+  if (!cursor_position(&position)) return floor_ms;
+  int ms = clock_ms(position, 2 * int64_t(engine.outRate));
+  // Nothing is heard that was not written: a cursor that has run past the
+  // end (the stream ended, the host is late, or a stream that follows
+  // another has no audio yet) plays what is not the stream's. And a time
+  // once reported is not taken back when the output thread later rewinds
+  // the clock by a ring for a cursor that came round again; the floor holds
+  // it until the clock is past it.
+  const int written = GetWrittenTime();
+  if (ms > written) ms = written;
+  while (ms > floor_ms && !engine.outputFloorMs.compare_exchange_weak(floor_ms, ms)) {
+  }
   return ms < floor_ms ? floor_ms : ms;
+}
+
+bool output_passed_written(void) {
+  if (!engine.initialized || engine.outRate <= 0) return false;
+  int64_t position;
+  return cursor_position(&position) && clock_ms(position, 2 * int64_t(engine.outRate)) > GetWrittenTime();
 }

@@ -83,6 +83,39 @@ TEST_F(Stream, OpenRefusesWhatItCannotPlay) {
   EXPECT_EQ(Open(44100, 2, 16, -1, -1), -1);
 }
 
+// A host's channel count is multiplied into a frame size: a count that
+// wraps it would make Write read past the block it was given.
+TEST_F(Stream, OpenRefusesChannelCountsThatWouldWrapTheFrameSize) {
+  EXPECT_EQ(Open(44100, 1431655766, 24, -1, -1), -1);
+  EXPECT_EQ(Open(44100, 0x7FFFFFFF, 16, -1, -1), -1);
+  EXPECT_EQ(Open(44100, 33, 8, -1, -1), -1);
+  EXPECT_EQ(Open(44100, 2, 0x7FFFFFF8, -1, -1), -1);
+  EXPECT_EQ(Open(0x7FFFFFFF, 2, 16, -1, -1), -1);
+  // Nothing of the refused formats stays behind for a Write.
+  std::vector<char> four(4, 0x11);
+  Write(four.data(), 4);
+  EXPECT_EQ(engine.writtenFrames, 0);
+
+  // The widest stream taken: 32 channels of 24 bits, 96 bytes a frame. A
+  // block shorter than one frame is not read at all; the vector holds
+  // exactly the bytes given, so a read past it shows under the sanitizers.
+  ASSERT_GE(Open(48000, 32, 24, -1, -1), 0);
+  Write(four.data(), 4);
+  EXPECT_EQ(engine.writtenFrames, 0);
+  std::vector<char> frame(96, 0);
+  frame[1] = 0x34, frame[2] = 0x12, frame[4] = 0x78, frame[5] = 0x56;
+  Write(frame.data(), int(frame.size()));
+  ASSERT_EQ(engine.writtenFrames, 1);
+  EXPECT_EQ(engine.stageLeft[0], 0x1234);
+  EXPECT_EQ(engine.stageRight[0], 0x5678);
+  // With interpolation the input is converted before resampling, from the
+  // same frame size.
+  live_settings.interpolation = 1;
+  ASSERT_GE(Open(44100, 32, 24, -1, -1), 0);
+  Write(four.data(), 4);
+  EXPECT_EQ(engine.writtenFrames, 0);
+}
+
 TEST_F(Stream, OpenReturnsTheBufferLengthAtTheStreamRate) {
   EXPECT_EQ(Open(44100, 2, 16, -1, -1), 1088);
   live_settings.interpolation = 1;
@@ -294,6 +327,44 @@ TEST_F(Stream, SeekWithoutFadeRestartsAtTheSeekPosition) {
   EXPECT_EQ(engine.playing, 0);
   EXPECT_EQ(GetOutputTime(), 30000);
   EXPECT_EQ(engine.prebufferFlag, 1);
+}
+
+// Seek positions come from the host unchecked: negative ones start the
+// stream at 0, huge ones are held where the clocks still add up in range.
+TEST_F(Stream, FlushPositionsAreKeptWhereTheClocksCannotWrap) {
+  live_settings.fadeFlags = 0;
+  ASSERT_GE(Open(48000, 2, 16, -1, -1), 0);
+  write_stereo(4800, [](uint32_t) { return 1000; });
+  Flush(-1);
+  EXPECT_EQ(GetWrittenTime(), 0);
+  EXPECT_EQ(GetOutputTime(), 0);
+  Flush(-2147483647 - 1);
+  EXPECT_EQ(GetWrittenTime(), 0);
+  EXPECT_EQ(GetOutputTime(), 0);
+
+  Flush(2147483647);
+  const int held = GetWrittenTime();
+  EXPECT_EQ(held, ENGINE_MAX_POSITION_MS);
+  EXPECT_EQ(GetOutputTime(), held);
+  write_stereo(48000, [](uint32_t) { return 1000; });
+  EXPECT_EQ(GetWrittenTime(), held + 1000);
+  cursor(9600);
+  EXPECT_GE(GetOutputTime(), held);
+  EXPECT_LE(GetOutputTime(), GetWrittenTime());
+
+  // A stream that has been written far past any real length still reports
+  // a time, never a wrapped negative one.
+  engine.writtenFrames = int64_t(48000) * 3000000000LL;
+  EXPECT_EQ(GetWrittenTime(), 2147483647);
+
+  // The next stream starts at 0, whatever the last one was sought to.
+  Close();
+  ASSERT_GE(Open(48000, 2, 16, -1, -1), 0);
+  EXPECT_EQ(GetWrittenTime(), 0);
+  EXPECT_LE(GetOutputTime(), 0);
+  write_stereo(4800, [](uint32_t) { return 1000; });
+  EXPECT_EQ(GetWrittenTime(), 100);
+  EXPECT_LE(GetOutputTime(), 100);
 }
 
 TEST_F(Stream, SeekWithFadeCrossfadesFromTheWriteCursor) {

@@ -1,7 +1,10 @@
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <string>
 
@@ -65,14 +68,26 @@ extern "C" long file_read(HANDLE file, void *buffer, size_t size) {
 }
 
 extern "C" long file_write(HANDLE file, const void *buffer, size_t size) {
+  size_t allowed = file_test_write_allowance(size);
   size_t done = 0;
-  while (done < size) {
-    ssize_t r = write(to_fd(file), static_cast<const char *>(buffer) + done, size - done);
-    if (r < 0) return -1;
+  while (done < allowed) {
+    ssize_t r = write(to_fd(file), static_cast<const char *>(buffer) + done, allowed - done);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
     done += size_t(r);
+  }
+  if (allowed < size) {
+    errno = ENOSPC;
+    return -1;
   }
   return long(done);
 }
+
+extern "C" int file_sync(HANDLE file) { return fsync(to_fd(file)) == 0; }
+
+extern "C" int file_replace(const char *from, const char *to) { return rename(from, to) == 0; }
 
 extern "C" long file_seek(HANDLE file, long offset) {
   off_t r = lseek(to_fd(file), offset, SEEK_SET);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,75 @@ TEST(FileNameMatches, ExtensionPatterns) {
   EXPECT_EQ(file_name_matches("a.envx", "*.env"), 0);
   EXPECT_EQ(file_name_matches("aenv", "*.env"), 0);
   EXPECT_NE(file_name_matches("_autosave.eq", "_autosave.eq"), 0);
+}
+
+// Saving replaces a file whole or not at all; a full disk is simulated by
+// the wrappers' test limit, so this runs the same on every platform.
+class FileSave : public FileTest {
+ protected:
+  void TearDown() override {
+    file_test_fail_writes_after(-1);
+    FileTest::TearDown();
+  }
+  std::string content(const char *name) const {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    if (!in) return "<missing>";
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  std::vector<std::string> names() const {
+    std::vector<std::string> found;
+    for (const auto &e : fs::directory_iterator(dir_)) found.push_back(e.path().filename().string());
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+};
+
+TEST_F(FileSave, ReplacesTheWholeContentAndLeavesNoOtherFile) {
+  put("room.env", std::string(572, 'o'));
+  std::string p = path("room.env");
+  ASSERT_EQ(file_save(p.c_str(), "env4new", 7), FILE_SAVED);
+  EXPECT_EQ(content("room.env"), "env4new");
+  ASSERT_EQ(file_save(path("fresh.eq").c_str(), "eq10", 4), FILE_SAVED);
+  EXPECT_EQ(content("fresh.eq"), "eq10");
+  EXPECT_EQ(names(), (std::vector<std::string>{"fresh.eq", "room.env"}));
+}
+
+TEST_F(FileSave, AWriteThatFailsAtAnyPointKeepsTheOldFile) {
+  const std::string old(572, 'o');
+  put("room.env", old);
+  std::string p = path("room.env");
+  std::string fresh(572, 'n');
+  for (long long room : {0LL, 1LL, 300LL, 571LL}) {
+    file_test_fail_writes_after(room);
+    EXPECT_EQ(file_save(p.c_str(), fresh.data(), fresh.size()), FILE_SAVE_NOT_WRITTEN) << room;
+    EXPECT_EQ(content("room.env"), old) << room;
+    EXPECT_EQ(names(), std::vector<std::string>{"room.env"}) << room;
+  }
+  // A file that did not exist is not created half.
+  file_test_fail_writes_after(10);
+  EXPECT_EQ(file_save(path("new.eq").c_str(), fresh.data(), 136), FILE_SAVE_NOT_WRITTEN);
+  EXPECT_EQ(names(), std::vector<std::string>{"room.env"});
+  // Exactly enough room is enough.
+  file_test_fail_writes_after(572);
+  EXPECT_EQ(file_save(p.c_str(), fresh.data(), fresh.size()), FILE_SAVED);
+  EXPECT_EQ(content("room.env"), fresh);
+}
+
+TEST_F(FileSave, ATargetThatCannotBeReplacedStaysAsItIs) {
+  // A folder where the file should be: the rename fails, the folder stays
+  // and the new file is removed.
+  fs::create_directory(dir_ / "taken.env");
+  put(std::string("taken.env/inside").c_str(), "kept");
+  EXPECT_EQ(file_save(path("taken.env").c_str(), "env4", 4), FILE_SAVE_NOT_REPLACED);
+  EXPECT_TRUE(fs::is_directory(dir_ / "taken.env"));
+  EXPECT_EQ(content("taken.env/inside"), "kept");
+  EXPECT_EQ(names(), std::vector<std::string>{"taken.env"});
+  // A missing folder: nothing to write into.
+  EXPECT_EQ(file_save(path("missing/x.eq").c_str(), "eq10", 4), FILE_SAVE_NOT_CREATED);
+  // A path with no room left for the new file's name is refused whole.
+  std::string too_long = path("") + std::string(FILE_PATH_MAX, 'x');
+  EXPECT_EQ(file_save(too_long.c_str(), "eq10", 4), FILE_SAVE_NOT_CREATED);
+  EXPECT_EQ(file_save("", "eq10", 4), FILE_SAVE_NOT_CREATED);
 }
 
 }  // namespace

@@ -21,9 +21,20 @@ extern "C" long file_read(HANDLE file, void *buffer, size_t size) {
 }
 
 extern "C" long file_write(HANDLE file, const void *buffer, size_t size) {
+  size_t allowed = file_test_write_allowance(size);
   DWORD put = 0;
-  if (!WriteFile(file, buffer, DWORD(size), &put, nullptr)) return -1;
+  if (!WriteFile(file, buffer, DWORD(allowed), &put, nullptr)) return -1;
+  if (allowed < size) {
+    SetLastError(ERROR_DISK_FULL);
+    return -1;
+  }
   return long(put);
+}
+
+extern "C" int file_sync(HANDLE file) { return FlushFileBuffers(file) ? 1 : 0; }
+
+extern "C" int file_replace(const char *from, const char *to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
 }
 
 extern "C" long file_seek(HANDLE file, long offset) {

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <system_error>
 
 #include "platform/dsound.h"
@@ -1086,25 +1085,17 @@ bool preset_file_read(const char *path, size_t max_size, std::vector<unsigned ch
 }
 
 bool preset_file_write(const char *path, const void *bytes, size_t size, PresetError *error) {
-  std::string temp = std::string(path) + ".sonorium-new";
-  HANDLE h = file_create(temp.c_str(), CREATE_ALWAYS, 0);
-  if (h == FILE_FAILED) {
-    *error = {0, "cannot create " + temp};
-    return false;
+  switch (file_save(path, bytes, size)) {
+    case FILE_SAVED:
+      return true;
+    case FILE_SAVE_NOT_CREATED:
+      *error = {0, "cannot create its new file beside it; nothing was changed"};
+      return false;
+    case FILE_SAVE_NOT_WRITTEN:
+      *error = {0, "cannot write it whole; nothing was changed"};
+      return false;
+    default:
+      *error = {0, "cannot put the new file in its place; nothing was changed"};
+      return false;
   }
-  long put = file_write(h, bytes, size);
-  bool closed = file_close(h) != 0;
-  if (put != long(size) || !closed) {
-    file_delete(temp.c_str());
-    *error = {0, "cannot write " + temp + " whole; nothing was changed"};
-    return false;
-  }
-  std::error_code ec;
-  std::filesystem::rename(std::filesystem::path(temp), std::filesystem::path(path), ec);
-  if (ec) {
-    file_delete(temp.c_str());
-    *error = {0, "cannot put the new file in place: " + ec.message()};
-    return false;
-  }
-  return true;
 }
