@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "card/card_api.h"
-#include "device/card_device_fixture.h"
+#include "device/card_device_test_fixture.h"
 #include "device/block.h"
 #include "device/device.h"
 #include "device/properties.h"

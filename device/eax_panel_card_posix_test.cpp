@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "device/card_device_fixture.h"
+#include "device/card_device_test_fixture.h"
 #include "device/eax_panel.h"
 #include "device/presets.h"
 #include "device/properties.h"

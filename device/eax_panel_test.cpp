@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "device/fake_acoustic_device.h"
+#include "device/fake_acoustic_device_test_fixture.h"
 #include "resources/resource_ids.h"
 
 namespace {

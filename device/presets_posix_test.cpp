@@ -9,7 +9,7 @@
 #include <string>
 
 #include "device/eax_panel.h"
-#include "device/fake_acoustic_device.h"
+#include "device/fake_acoustic_device_test_fixture.h"
 #include "device/presets.h"
 #include "device/properties.h"
 #include "support/file_size_limit_test_fixture.h"

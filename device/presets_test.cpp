@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "device/block.h"
-#include "device/fake_acoustic_device.h"
+#include "device/fake_acoustic_device_test_fixture.h"
 #include "device/properties.h"
 #include "platform/os.h"
 #include "support/file.h"

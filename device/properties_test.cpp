@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "device/fake_acoustic_device.h"
+#include "device/fake_acoustic_device_test_fixture.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "device/fake_acoustic_device.h"
+#include "device/fake_acoustic_device_test_fixture.h"
 #include "device/presets.h"
 #include "device/properties.h"
 #include "dsp/eq_design.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "device/block.h"
-#include "device/fake_acoustic_device.h"
+#include "device/fake_acoustic_device_test_fixture.h"
 #include "device/presets.h"
 #include "device/properties.h"
 #include "dsp/eq_design.h"

@@ -1,7 +1,7 @@
 // The two clocks of a stream against a host that closes early, reopens and
 // ends a stream without writing: within a stream the output time never
 // passes the written time and never goes back.
-#include "engine/card_fixture.h"
+#include "engine/card_test_fixture.h"
 
 namespace {
 using namespace card_fixture;

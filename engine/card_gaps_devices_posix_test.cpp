@@ -4,7 +4,7 @@
 // length and a new output device committed while a song plays.
 #include <cstring>
 
-#include "engine/card_fixture.h"
+#include "engine/card_test_fixture.h"
 #include "engine/settings_dialog.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // output thread and simulated time: one song whole, three songs joined
 // without gaps, a stop fade with and without a song following over its
 // tail, and the output clock against the frames the card rendered.
-#include "engine/card_fixture.h"
+#include "engine/card_test_fixture.h"
 
 namespace {
 using namespace card_fixture;

@@ -9,7 +9,7 @@
 // model of what the engine must have written, sample by sample.
 #include <functional>
 
-#include "engine/card_fixture.h"
+#include "engine/card_test_fixture.h"
 
 namespace {
 using namespace card_fixture;

@@ -12,7 +12,7 @@
 // below); a failure prints the seed, the simulated time and the last host
 // actions. After the soak, each fault it found in its shortest
 // deterministic form.
-#include "engine/card_fixture.h"
+#include "engine/card_test_fixture.h"
 #include "engine/settings_dialog.h"
 
 #include <atomic>
