@@ -468,16 +468,9 @@ void panel_draw_tab(const DRAWITEMSTRUCT *d) {
 }
 
 void panel_destroyed(HWND dialog) {
-  RECT r;
-  if (GetWindowRect(dialog, &r)) {
-    tray_dialogs[TRAY_DIALOG_EAX_PANEL].savedX = r.left;
-    tray_dialogs[TRAY_DIALOG_EAX_PANEL].savedY = r.top;
-  }
-  skin_attach_tree(dialog, 0);
-  skin_mark_tree(dialog);
   for (HWND &p : pages) p = nullptr;
   panel.store(nullptr);
-  tray_dialog_destroyed(TRAY_DIALOG_EAX_PANEL);
+  tray_dialog_closed(TRAY_DIALOG_EAX_PANEL, dialog);
 }
 
 }  // namespace

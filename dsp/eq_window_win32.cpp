@@ -151,14 +151,7 @@ void window_init(HWND dialog) {
 }
 
 void window_destroyed(HWND dialog) {
-  RECT r;
-  if (GetWindowRect(dialog, &r)) {
-    tray_dialogs[TRAY_DIALOG_EQUALIZER].savedX = r.left;
-    tray_dialogs[TRAY_DIALOG_EQUALIZER].savedY = r.top;
-  }
-  tray_dialog_destroyed(TRAY_DIALOG_EQUALIZER);
-  skin_attach_tree(dialog, 0);
-  skin_mark_tree(dialog);
+  tray_dialog_closed(TRAY_DIALOG_EQUALIZER, dialog);
   controls = EqControls{};
 }
 

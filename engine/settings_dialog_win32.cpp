@@ -437,15 +437,8 @@ void dialog_init(HWND dialog, HWND focus) {
 void dialog_destroy(HWND dialog) {
   device_report_refresh_hook = nullptr;
   item_height_adjusted = false;
-  skin_attach_tree(dialog, 0);
-  skin_mark_tree(dialog);
-  RECT r;
-  if (GetWindowRect(dialog, &r)) {
-    tray_dialogs[TRAY_DIALOG_SETTINGS].savedX = r.left;
-    tray_dialogs[TRAY_DIALOG_SETTINGS].savedY = r.top;
-  }
   for (HWND &page : pages) page = nullptr;
-  tray_dialog_destroyed(TRAY_DIALOG_SETTINGS);
+  tray_dialog_closed(TRAY_DIALOG_SETTINGS, dialog);
 }
 
 }  // namespace

@@ -127,6 +127,11 @@ bool tray_saved_position(const TrayDialogSlot &slot, int32_t *x, int32_t *y);
 void tray_dialog_destroyed(int dialog);
 
 #ifdef _WIN32
+// What every modeless dialog of the menu does on WM_DESTROY: remembers where
+// the user left it, detaches the skin from it and marks its windows for
+// release, and clears its open flag (tray_dialog_destroyed).
+void tray_dialog_closed(int dialog, HWND window);
+
 // The notify window, the menu and the tray icon, on the host's thread.
 // Creates the notify window (class and title "Sonorium notifywindow",
 // hidden), builds the menu and adds the icon. `owner` is the hidden plug-in

@@ -8,6 +8,7 @@
 
 #include "device/device.h"
 #include "resources/resource_ids.h"
+#include "skin/skin.h"
 #include "ui/tray.h"
 
 namespace {
@@ -189,4 +190,16 @@ void tray_remove(void) {
   // A host may unload and reload the DLL at another address; a class left
   // registered would keep the old window procedure.
   UnregisterClassA(TRAY_NOTIFY_CLASS, tray_instance);
+}
+
+void tray_dialog_closed(int dialog, HWND window) {
+  if (dialog < 0 || dialog >= TRAY_DIALOG_COUNT) return;
+  RECT r;
+  if (GetWindowRect(window, &r)) {
+    tray_dialogs[dialog].savedX = r.left;
+    tray_dialogs[dialog].savedY = r.top;
+  }
+  skin_attach_tree(window, 0);
+  skin_mark_tree(window);
+  tray_dialog_destroyed(dialog);
 }
