@@ -165,6 +165,7 @@ TEST_F(SettingsOnCard, FadeRowsAndResetOfTheFadingPageOnly) {
   EXPECT_EQ(list_text(list, 4), "on pause\t\t\t\t75 ms");
   EXPECT_EQ(list_text(list, 2), "on end of song\t (disabled)");
   EXPECT_FALSE(uitest::is_enabled(control(IDC_FADE_ENABLED))) << "nothing selected yet";
+  uitest::save_png(dialog(), "settings_fading");
   uitest::select_list(list, 4);
   uitest::pump(20);
   EXPECT_EQ(text(IDC_FADE_GROUP), "Fade on pause settings");
@@ -196,6 +197,7 @@ TEST_F(SettingsOnCard, GapModesDescribeThemselvesAndEnableTheirControls) {
   EXPECT_FALSE(uitest::is_enabled(control(IDC_INSERT_GAP)));
   EXPECT_EQ(text(IDC_THRESHOLD_TEXT), "-24.07 dB");
   EXPECT_EQ(text(IDC_INSERT_GAP), "2000");
+  uitest::save_png(dialog(), "settings_gap_control");
   uitest::select_combo(control(IDC_GAP_MODE), 2);
   uitest::pump(20);
   EXPECT_EQ(text(IDC_GAP_DESCRIPTION), "Songs played separately by inserting a specified duration");
