@@ -24,6 +24,7 @@
 #include "engine/settings.h"
 #include "resources/resource_ids.h"
 #include "skin/skin.h"
+#include "tests/static_ui_test_fixture.h"
 #include "tests/ui_test_fixture.h"
 #include "ui/about.h"
 #include "ui/preset_menu.h"
@@ -33,18 +34,14 @@ namespace {
 
 HINSTANCE self() { return GetModuleHandleA(nullptr); }
 
-HWND owner_window = nullptr;
+HWND &owner_window = uitest::static_ui_owner;
 HWND notify = nullptr;
 std::string plugin_folder;
 
-class Environment : public ::testing::Environment {
+class Environment : public uitest::StaticUiEnvironment {
  public:
   void SetUp() override {
-    INITCOMMONCONTROLSEX icc = {sizeof icc, 0x401C};
-    InitCommonControlsEx(&icc);
-    skin_init(2048);
-    skin_install(0);
-    owner_window = CreateWindowExA(0, "STATIC", "owner", 0, 0, 0, 0, 0, nullptr, nullptr, self(), nullptr);
+    uitest::StaticUiEnvironment::SetUp();
     plugin_window.store(owner_window);
     live_settings = engine_settings_defaults;
     deviceGuid = GUID{};
@@ -62,9 +59,7 @@ class Environment : public ::testing::Environment {
     tray_remove();
     device_close();
     plugin_window.store(nullptr);
-    DestroyWindow(owner_window);
-    skin_install(1);
-    skin_shutdown();
+    uitest::StaticUiEnvironment::TearDown();
     std::error_code ec;
     std::filesystem::remove_all(plugin_folder, ec);
   }

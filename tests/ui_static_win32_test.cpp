@@ -23,6 +23,7 @@
 #include "resources/resource_ids.h"
 #include "skin/skin.h"
 #include "tests/tray_menu_test_fixture.h"
+#include "tests/static_ui_test_fixture.h"
 #include "tests/ui_test_fixture.h"
 #include "ui/about.h"
 #include "ui/tray.h"
@@ -32,24 +33,9 @@ namespace {
 HINSTANCE self() { return GetModuleHandleA(nullptr); }
 
 // The stand-in for the hidden plug-in window that owns the dialogs.
-HWND owner_window = nullptr;
+HWND &owner_window = uitest::static_ui_owner;
 
-class Environment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    INITCOMMONCONTROLSEX icc = {sizeof icc, 0x401C};
-    InitCommonControlsEx(&icc);
-    skin_init(2048);
-    skin_install(0);
-    owner_window = CreateWindowExA(0, "STATIC", "owner", 0, 0, 0, 0, 0, nullptr, nullptr, self(), nullptr);
-  }
-  void TearDown() override {
-    DestroyWindow(owner_window);
-    skin_install(1);
-    skin_shutdown();
-  }
-};
-::testing::Environment *const environment = ::testing::AddGlobalTestEnvironment(new Environment);
+::testing::Environment *const environment = ::testing::AddGlobalTestEnvironment(new uitest::StaticUiEnvironment);
 
 // ---------------------------------------------------------------------------
 // Tray commands with stand-in dialogs.
