@@ -57,6 +57,7 @@ void ensure_configured() {
   s.devices.assign(1, c);
   for (auto &f : s.failures) f = Failure{0, 0, S_OK};
   card_room_on() = 1;
+  card_limiter_on() = 1;
   sink_default_from_environment();
 }
 
@@ -77,6 +78,11 @@ void card_configure() {
 }
 
 std::atomic<int> &card_room_on() {
+  static std::atomic<int> on{1};
+  return on;
+}
+
+std::atomic<int> &card_limiter_on() {
   static std::atomic<int> on{1};
   return on;
 }
@@ -153,6 +159,12 @@ CARD_API void card_set_room(int on) {
   std::lock_guard<std::recursive_mutex> lock(card_lock());
   ensure_configured();
   card_room_on() = on ? 1 : 0;
+}
+
+CARD_API void card_set_limiter(int on) {
+  std::lock_guard<std::recursive_mutex> lock(card_lock());
+  ensure_configured();
+  card_limiter_on() = on ? 1 : 0;
 }
 
 CARD_API void card_clear_devices(void) {

@@ -52,6 +52,15 @@ CARD_API void card_reset(void);
 // each buffer at its volume with a plain pan, for tests that check levels.
 CARD_API void card_set_room(int on);
 
+// The output limiter on the room's mix: 1 (the default, restored by
+// card_reset) brings peaks that would reach full scale down to just below
+// it, smoothly, and delays what the sink receives by its look-ahead of 48
+// frames (1 ms; the first 48 frames are silence, and the last ones follow
+// when the device is released or the room switched off); 0 clips peaks at
+// the conversion to 16 bits, without delay, as the plain mix (room off)
+// always does. Applies to devices created afterwards.
+CARD_API void card_set_limiter(int on);
+
 // Devices. The default device is the first one.
 CARD_API void card_default_device_config(CardDeviceConfig *out);
 CARD_API void card_clear_devices(void);

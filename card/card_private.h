@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "card/card_api.h"
+#include "card/limiter.h"
 #include "card/room.h"
 #include "platform/dsound.h"
 #include "platform/eax2.h"
@@ -193,6 +194,9 @@ struct CardDevice final : public IDirectSound8 {
   OsThread *mixer;
   std::atomic<int> mixerQuit;
   Reverb *reverb;  // the room; allocated with the device, null if that failed
+  bool limiting;        // card_set_limiter when the device was made
+  bool limiterEngaged;  // the limiter is in the output path (room on)
+  Limiter limiter;      // on the room's mix before the conversion to 16 bits
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
@@ -217,6 +221,8 @@ std::recursive_mutex &card_lock();
 void card_configure();
 // 1: the mixer renders the room (see card_set_room).
 std::atomic<int> &card_room_on();
+// 1: devices created from now on limit their output (see card_set_limiter).
+std::atomic<int> &card_limiter_on();
 // Returns the failure to inject for this call of `step`, or S_OK.
 HRESULT card_injected(int step);
 void card_note_buffer(CardBuffer *b, bool alive);

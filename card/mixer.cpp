@@ -2,7 +2,8 @@
 // stereo on the clock into the chosen sink. With the room on, each voice is
 // placed relative to the listener (distance, cone, pan) with its EAX direct
 // path and a send into the device's reverb; with it off, each buffer is
-// mixed at its volume with a plain pan and the distance rolloff.
+// mixed at its volume with a plain pan and the distance rolloff. With the
+// room on, the limiter then keeps the mix's peaks below full scale.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #endif
 
 #include "card/card_private.h"
+#include "card/limiter.h"
 #include "card/reverb.h"
 #include "card/room.h"
 #include "platform/clock.h"
@@ -238,6 +240,35 @@ void plain_mix_buffer(CardBuffer *b, uint64_t k0, uint32_t n, float *mix) {
   }
 }
 
+// Converts the mix to 16 bits (clipping what the limiter, when off, left
+// beyond full scale) and hands it to the sink.
+void write_mix(const float *mix, uint32_t n) {
+  int16_t out[CHUNK * 2];
+  for (uint32_t i = 0; i < n * 2; ++i) {
+    float v = mix[i];
+    out[i] = int16_t(v > 32767.0f ? 32767 : v < -32768.0f ? -32768 : int(std::lrint(v)));
+  }
+  sink_write(out, n);
+}
+
+bool sink_takes_frames() {
+  const Sink &s = sink();
+  return s.kind != SinkKind::Null && !(s.kind == SinkKind::Memory && s.memory.size() / 2 >= s.memoryMax);
+}
+
+// When the device goes or the room is switched off, the last frames
+// rendered are still in the limiter's look-ahead: pushed out with silence
+// behind them, so the sink gets everything that was rendered.
+void drain_limiter(CardDevice *d) {
+  if (!d->limiterEngaged) return;
+  d->limiterEngaged = false;
+  if (!sink_takes_frames()) return;
+  DenormalGuard denormals;
+  float tail[LIMITER_LOOKAHEAD * 2] = {};
+  limiter_process(&d->limiter, tail, LIMITER_LOOKAHEAD);
+  write_mix(tail, LIMITER_LOOKAHEAD);
+}
+
 unsigned mixer_main(void *arg) {
   CardDevice *d = static_cast<CardDevice *>(arg);
   while (!d->mixerQuit.load()) {
@@ -251,23 +282,33 @@ unsigned mixer_main(void *arg) {
 }  // namespace
 
 void mixer_render_until(CardDevice *d, uint64_t frame) {
-  Sink &out_sink = sink();
-  if (out_sink.kind == SinkKind::Null ||
-      (out_sink.kind == SinkKind::Memory && out_sink.memory.size() / 2 >= out_sink.memoryMax)) {
+  if (!sink_takes_frames()) {
     // Nothing to render into; time still moves on (never backwards: a
-    // direct render may have run ahead of the clock).
-    if (frame > d->renderedFrames) d->renderedFrames = frame;
+    // direct render may have run ahead of the clock). What waits in the
+    // look-ahead belongs before the gap and is dropped with it.
+    if (frame > d->renderedFrames) {
+      d->renderedFrames = frame;
+      limiter_reset(&d->limiter);
+    }
     return;
   }
   DenormalGuard denormals;
   float mix[CHUNK * 2];
   float send[CHUNK];
-  int16_t out[CHUNK * 2];
   while (d->renderedFrames < frame) {
     uint64_t k0 = d->renderedFrames;
     uint32_t n = frame - k0 < CHUNK ? uint32_t(frame - k0) : CHUNK;
     std::memset(mix, 0, sizeof mix);
     const bool room = card_room_on().load() != 0;
+    // The limiter belongs to the room's rendering; the plain mix stays
+    // exact and undelayed for the tests that check levels.
+    const bool limit = room && d->limiting;
+    if (limit && !d->limiterEngaged) {
+      limiter_reset(&d->limiter);
+      d->limiterEngaged = true;
+    } else if (!limit) {
+      drain_limiter(d);
+    }
     if (room) {
       std::memset(send, 0, sizeof send);
       for (CardBuffer *b : d->buffers) {
@@ -289,11 +330,8 @@ void mixer_render_until(CardDevice *d, uint64_t frame) {
       }
       if (d->reverb && !d->reverb->idle) reverb_reset(d->reverb);
     }
-    for (uint32_t i = 0; i < n * 2; ++i) {
-      float v = mix[i];
-      out[i] = int16_t(v > 32767.0f ? 32767 : v < -32768.0f ? -32768 : int(std::lrint(v)));
-    }
-    sink_write(out, n);
+    if (limit) limiter_process(&d->limiter, mix, n);
+    write_mix(mix, n);
     d->renderedFrames = k0 + n;
   }
 }
@@ -302,6 +340,9 @@ void mixer_device_created(CardDevice *d) {
   Sink &s = sink();
   d->renderedFrames = 0;
   d->mixer = nullptr;
+  d->limiting = card_limiter_on().load() != 0;
+  d->limiterEngaged = false;
+  limiter_reset(&d->limiter);
   // The room's memory, once, before anything renders.
   d->reverb = new (std::nothrow) Reverb;
   if (d->reverb) reverb_reset(d->reverb);
@@ -316,6 +357,7 @@ void mixer_device_released(CardDevice *d) {
     d->mixer = nullptr;
   }
   Guard lock(card_lock());
+  drain_limiter(d);
   delete d->reverb;
   d->reverb = nullptr;
   Sink &s = sink();

@@ -7,6 +7,6 @@
 const RoomApi *room_api() {
   static const RoomApi api = {card_reset,          card_set_sink_null, card_set_sink_memory, card_memory_frames,
                               card_memory_samples, card_render,        card_set_room,
-                              card_set_simulated_time};
+                              card_set_simulated_time, card_set_limiter};
   return &api;
 }
