@@ -2,6 +2,8 @@
 
 #include "engine/module.h"
 #include "engine/module_os.h"
+#include "engine/settings_dialog.h"
+#include "engine/settings_export.h"
 #include "ui/about.h"
 
 // Natively there are no common controls, dialogs, message boxes or tray: the
@@ -42,4 +44,17 @@ HINSTANCE module_os_loader_instance(void) { return nullptr; }
 bool module_os_send_bounded(HWND host, int code, int, intptr_t *result) {
   *result = SendMessageA(host, WM_USER, 0, code);
   return true;
+}
+
+// A Linux host has no settings dialog to open, so the plug-in hands it the
+// dialog's commit. Called on the host's thread, as the dialog's Apply is.
+extern "C" __attribute__((visibility("default"))) int sonorium_settings_commit(const EngineSettings *commit,
+                                                                              EngineSettings *applied) {
+  if (applied) *applied = applied_settings;
+  if (!commit) return 0;
+  char error[160];
+  if (!settings_check(*commit, error, sizeof error)) return -1;
+  dialog_settings = *commit;
+  settings_commit(dialog_settings, appliedDeviceGuid);
+  return 0;
 }

@@ -1,5 +1,6 @@
 # The plug-in itself: out_sonorium.dll for Windows, out_sonorium.so natively.
-# Both export winampGetOutModule and nothing else.
+# The DLL exports winampGetOutModule and nothing else; the .so also exports
+# sonorium_settings_commit, the settings commit for hosts without the dialog.
 set(SONORIUM_PLUGIN_LIBS sonorium_engine sonorium_support sonorium_platform)
 
 # The folder libraries that exist once the whole tree is read: ui and skin

@@ -7,6 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/settings_export.h"
+#include "host/audio_file.h"
+#include "host/live_output.h"
+
 namespace {
 
 // A decimal number of seconds, at least 0 and at most a day.
@@ -37,7 +41,50 @@ bool parse_int(const std::string &text, long lo, long hi, long *out) {
 
 int64_t to_ms(double seconds) { return int64_t(std::llround(seconds * 1000.0)); }
 
+std::string setting_value_text(const SettingField &f, int32_t v) {
+  char buf[32];
+  if (f.hex)
+    std::snprintf(buf, sizeof buf, "0x%X", unsigned(v));
+  else
+    std::snprintf(buf, sizeof buf, "%d", int(v));
+  return buf;
+}
+
+// A decimal or 0x-hexadecimal integer without sign, spaces or suffix.
+bool parse_setting_number(const std::string &text, long long *out) {
+  bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  std::string digits = hex ? text.substr(2) : text;
+  if (digits.empty() || digits.size() > 12) return false;
+  for (char c : digits)
+    if (!(c >= '0' && c <= '9') && !(hex && std::strchr("abcdefABCDEF", c))) return false;
+  *out = std::strtoll(digits.c_str(), nullptr, hex ? 16 : 10);
+  return true;
+}
+
 }  // namespace
+
+bool setting_parse(const std::string &text, int *index, int32_t *value, std::string *error) {
+  size_t eq = text.find('=');
+  if (eq == std::string::npos) {
+    *error = "setting '" + text + "' is not NAME=VALUE (e.g. fadeFlags=0x7C)";
+    return false;
+  }
+  std::string name = text.substr(0, eq);
+  const SettingField *f = setting_field_find(name.c_str());
+  if (!f) {
+    *error = "unknown setting '" + name + "' (sonorium_player --help lists them)";
+    return false;
+  }
+  long long v;
+  if (!parse_setting_number(text.substr(eq + 1), &v) || v < f->min || v > f->max) {
+    *error = "setting '" + text + "': " + name + " is " + setting_value_text(*f, f->min) + " to " +
+             setting_value_text(*f, f->max);
+    return false;
+  }
+  *index = int(f - setting_fields);
+  *value = int32_t(v);
+  return true;
+}
 
 bool action_parse(const std::string &text, TimedAction *out, std::string *error) {
   size_t colon = text.find(':');
@@ -51,6 +98,24 @@ bool action_parse(const std::string &text, TimedAction *out, std::string *error)
     return false;
   }
   std::string what = text.substr(colon + 1);
+  if (what.compare(0, 4, "set ") == 0 || what.compare(0, 4, "set:") == 0) {
+    TimedAction a;
+    a.atMs = to_ms(at);
+    a.kind = ActionKind::Set;
+    int32_t v;
+    if (!setting_parse(what.substr(4), &a.setting, &v, error)) {
+      *error = "action '" + text + "': " + *error;
+      return false;
+    }
+    a.value = v;
+    *out = a;
+    return true;
+  }
+  if (what == "set") {
+    *error = "action '" + text + "': set needs NAME=VALUE; quote the action so that it stays one argument (--at '" +
+             text.substr(0, colon) + ":set gapMode=2')";
+    return false;
+  }
   std::string arg;
   size_t eq = what.find('=');
   if (eq != std::string::npos) {
@@ -91,7 +156,8 @@ bool action_parse(const std::string &text, TimedAction *out, std::string *error)
   } else if (what == "stop") {
     a.kind = ActionKind::Stop;
   } else {
-    *error = "action '" + text + "': unknown action '" + what + "' (seek=S, pause, resume, stop, volume=V)";
+    *error = "action '" + text + "': unknown action '" + what +
+             "' (seek=S, pause, resume, stop, volume=V, set NAME=VALUE)";
     return false;
   }
   *out = a;
@@ -106,6 +172,12 @@ std::string action_describe(const TimedAction &a) {
     case ActionKind::Resume: std::snprintf(buf, sizeof buf, "resume"); break;
     case ActionKind::Stop: std::snprintf(buf, sizeof buf, "stop"); break;
     case ActionKind::Volume: std::snprintf(buf, sizeof buf, "volume %d", int(a.value)); break;
+    case ActionKind::SeekBy: std::snprintf(buf, sizeof buf, "seek by %+.1f s", double(a.value) / 1000.0); break;
+    case ActionKind::TogglePause: std::snprintf(buf, sizeof buf, "pause or resume"); break;
+    case ActionKind::Set:
+      if (a.setting < 0 || a.setting >= SETTING_FIELD_COUNT) return "set nothing";
+      return std::string("set ") + setting_fields[a.setting].name + "=" +
+             setting_value_text(setting_fields[a.setting], int32_t(a.value));
   }
   return buf;
 }
@@ -165,6 +237,24 @@ bool options_parse(int argc, const char *const *argv, PlayerOptions *out, std::s
     } else if (name == "-o" || name == "--out") {
       if (!take()) return false;
       o.out = value;
+    } else if (name == "--device") {
+      if (!take()) return false;
+      if (value.empty()) {
+        *error = "--device needs an ALSA device name";
+        return false;
+      }
+      o.device = value;
+    } else if (name == "--set") {
+      if (!take()) return false;
+      TimedAction a;
+      a.kind = ActionKind::Set;
+      int32_t v;
+      if (!setting_parse(value, &a.setting, &v, error)) {
+        *error = "--set: " + *error;
+        return false;
+      }
+      a.value = v;
+      o.sets.push_back(a);
     } else if (name == "--plugin") {
       if (!take()) return false;
       o.plugin = value;
@@ -244,8 +334,23 @@ bool options_parse(int argc, const char *const *argv, PlayerOptions *out, std::s
     *error = "--demo plays the built-in piece; give either --demo or files";
     return false;
   } else if (!o.demo && o.files.empty()) {
-    *error = "nothing to play: give WAV files or --demo";
+    *error = "nothing to play: give audio files or --demo";
     return false;
+  }
+  if (!o.device.empty() && !o.out.empty()) {
+    *error = "--device plays live and --out renders to a file; give one of them";
+    return false;
+  }
+  // The settings given together must also fit each other (the prebuffer
+  // within the buffer), counted from the defaults.
+  if (!o.sets.empty()) {
+    EngineSettings s = engine_settings_defaults;
+    for (const TimedAction &a : o.sets) s.*setting_fields[a.setting].field = int32_t(a.value);
+    char message[160];
+    if (!settings_check(s, message, sizeof message)) {
+      *error = std::string("--set: ") + message;
+      return false;
+    }
   }
   // Actions at the same time keep the order they were given in.
   std::stable_sort(o.actions.begin(), o.actions.end(),
@@ -255,15 +360,24 @@ bool options_parse(int argc, const char *const *argv, PlayerOptions *out, std::s
 }
 
 std::string options_usage(const char *program, bool simulated_clock) {
-  std::string u = std::string("usage: ") + program + " [options] FILE.wav...\n       " + program +
+  std::string u = std::string("usage: ") + program + " [options] FILE...\n       " + program +
                   " --demo [options]\n       " + program + " --write-demo DIR [--demo-seconds S]\n\n";
+  u += "Loads the Sonorium output plug-in as the music player does and plays the\n"
+       "files one after the other, gaplessly, into the virtual room. It reads\n";
+  u += audio_file_formats();
   u +=
-      "Loads the Sonorium output plug-in as the music player does and plays the\n"
-      "WAV files (8, 16 or 24 bits, also 32-bit and float, mono, stereo or more\n"
-      "channels, any rate from 1000 to 384000 Hz) one after the other, gaplessly,\n"
-      "into the virtual room. Files that cannot be read are reported and skipped.\n\n"
+      "\nFiles that cannot be read are reported and skipped.\n\n";
+  if (live_output_available())
+    u +=
+        "Without --out the room plays live on the sound device (ALSA's \"default\",\n"
+        "which reaches PulseAudio and PipeWire), in real time. On a terminal: space\n"
+        "pauses and resumes, the left and right arrows seek 10 s, q stops.\n\n";
+  u +=
       "Options:\n"
-      "  -o, --out FILE.wav    write the rendered room to FILE.wav (the software card)\n"
+      "  -o, --out FILE.wav    write the rendered room to FILE.wav (the software card)\n";
+  if (live_output_available())
+    u += "  --device NAME         play live on this ALSA device (default: default)\n";
+  u +=
       "  --demo                play a built-in synthesized piece of three songs, with\n"
       "                        a seek and a closing stop (unless --at is given)\n"
       "  --demo-seconds S      length of the demo piece (3 to 3600 s)\n"
@@ -274,8 +388,10 @@ std::string options_usage(const char *program, bool simulated_clock) {
       "                        live in DIR/SONORIUM. Default: the plug-in's folder;\n"
       "                        with --env or --eq and no --settings a temporary\n"
       "                        folder, so the stored settings are not overwritten\n"
+      "  --set NAME=VALUE      an engine setting (below) before the first song, as\n"
+      "                        the settings dialog's Apply commits it (repeatable)\n"
       "  --at TIME:ACTION      at TIME seconds after the start: seek=S, pause, resume,\n"
-      "                        stop or volume=0..255 (may be repeated)\n"
+      "                        stop, volume=0..255 or set NAME=VALUE (repeatable)\n"
       "  --volume V            volume 0..255 at the start (default 255)\n"
       "  --room on|off         the card renders the room (default) or a plain mix\n"
       "  --isfullstop MODE     what IPC_ISFULLSTOP answers: classic (nonzero for the\n"
@@ -285,8 +401,9 @@ std::string options_usage(const char *program, bool simulated_clock) {
       "  --plugin PATH         the plug-in to load (default: beside the player)\n";
   if (simulated_clock)
     u +=
-        "  --clock MODE          simulated (the default: as fast as the machine allows)\n"
-        "                        or real; --realtime is --clock real\n";
+        "  --clock MODE          with --out: simulated (the default: as fast as the\n"
+        "                        machine allows) or real; --realtime is --clock real.\n"
+        "                        Live, the sound device keeps the time\n";
   else
     u +=
         "  --clock real          this build runs in real time only (the plug-in and the\n"
@@ -294,7 +411,23 @@ std::string options_usage(const char *program, bool simulated_clock) {
   u +=
       "  -q, --quiet           print only errors and warnings\n"
       "  -h, --help            this text\n\n"
-      "Exit status: 0 when everything played, 1 when a file or the plug-in failed,\n"
-      "2 for a usage error.\n";
+      "Engine settings (--set, --at TIME:set), with their defaults and ranges. Those\n"
+      "marked * act after a full stop, so set during playback they wait for the\n"
+      "end of the playlist or a stop:\n";
+  for (const SettingField &f : setting_fields) {
+    const int32_t EngineSettings::*m = f.field;
+    bool later = m == &EngineSettings::bufferLengthMs || m == &EngineSettings::gapMode ||
+                 m == &EngineSettings::silenceFlags || m == &EngineSettings::fadeFlags ||
+                 m == &EngineSettings::interpolation;
+    char line[200];
+    std::snprintf(line, sizeof line, "  %-18s%-7s %s to %s%s\n", f.name,
+                  setting_value_text(f, engine_settings_defaults.*m).c_str(), setting_value_text(f, f.min).c_str(),
+                  setting_value_text(f, f.max).c_str(), later ? " *" : "");
+    u += line;
+    u += std::string("      ") + f.help + "\n";
+  }
+  u +=
+      "\nExit status: 0 when everything played, 1 when a file, the plug-in or the\n"
+      "sound device failed, 2 for a usage error.\n";
   return u;
 }

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-enum class ActionKind { Seek, Pause, Resume, Stop, Volume };
+// Set commits one engine setting; SeekBy, TogglePause come from the keyboard.
+enum class ActionKind { Seek, Pause, Resume, Stop, Volume, Set, SeekBy, TogglePause };
 
 // "TIME:ACTION": at TIME seconds after playback started (the clock runs on
 // through pauses), do ACTION. seek=SECONDS moves within the song playing
@@ -14,8 +15,13 @@ enum class ActionKind { Seek, Pause, Resume, Stop, Volume };
 struct TimedAction {
   int64_t atMs = 0;
   ActionKind kind = ActionKind::Stop;
-  int64_t value = 0;  // seek: position in ms; volume: 0..255
+  int64_t value = 0;  // seek: position in ms; volume: 0..255; seek by: ms (signed)
+  int setting = -1;   // set: index into setting_fields, `value` the new value
 };
+
+// "NAME=VALUE" of an engine setting by its field name, VALUE decimal or 0x
+// hexadecimal, checked against the setting's range; false with a message.
+bool setting_parse(const std::string &text, int *index, int32_t *value, std::string *error);
 
 // Parses one "TIME:ACTION"; false with a message saying what is wrong.
 bool action_parse(const std::string &text, TimedAction *out, std::string *error);
@@ -36,6 +42,8 @@ struct PlayerOptions {
   double demoSeconds = 0.0;  // 0: the demo's own length
   std::string writeDemo;     // folder to write the demo songs into as WAV files
   std::string out;           // rendered room as a WAV file
+  std::string device;        // the ALSA device to play live on; empty: "default"
+  std::vector<TimedAction> sets;  // --set NAME=VALUE, committed before the first song
   std::string plugin;        // path of the plug-in; empty: look for it
   std::string settings;      // folder the host reports as its plug-in folder
   std::string env, eq;       // presets copied into the settings folder before Init

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "engine/settings_export.h"
 #include "host/options.h"
 #include "host/player.h"
 
@@ -117,6 +118,42 @@ TEST(Options, UsageTextNamesTheClockOfTheBuild) {
   EXPECT_NE(std::string::npos, native.find("--clock MODE"));
   EXPECT_NE(std::string::npos, windows.find("real time only"));
   EXPECT_NE(std::string::npos, native.find("--isfullstop"));
+}
+
+TEST(Options, SettingsByFieldNameInDecimalOrHexadecimalAtTheirBounds) {
+  int index;
+  int32_t value;
+  std::string e;
+  ASSERT_TRUE(setting_parse("fadeFlags=0x7C", &index, &value, &e)) << e;
+  EXPECT_STREQ("fadeFlags", setting_fields[index].name);
+  EXPECT_EQ(0x7C, value);
+  ASSERT_TRUE(setting_parse("insertGapMs=120000", &index, &value, &e)) << e;
+  EXPECT_EQ(&EngineSettings::insertGapMs, setting_fields[index].field);
+  EXPECT_EQ(120000, value);
+  EXPECT_TRUE(setting_parse("bufferLengthMs=200", &index, &value, &e));
+  EXPECT_TRUE(setting_parse("silenceThreshold=0X7FFF", &index, &value, &e));
+  EXPECT_EQ(32767, value);
+  for (const char *bad : {"bufferLengthMs=199", "insertGapMs=120001", "gapMode=+1", "gapMode= 1", "gapMode=0x",
+                          "gapMode=1e0", "gapMode=99999999999999999999", "gapMode=", "=1", "GapMode=1"})
+    EXPECT_FALSE(setting_parse(bad, &index, &value, &e)) << bad;
+
+  PlayerOptions o;
+  ASSERT_TRUE(parse({"--set", "gapMode=2", "--set=insertGapMs=1500", "--at", "3:set fadeSeekMs=0", "x.wav"}, &o, &e))
+      << e;
+  ASSERT_EQ(2u, o.sets.size());
+  EXPECT_EQ(2, o.sets[0].value);
+  EXPECT_EQ(1500, o.sets[1].value);
+  ASSERT_EQ(1u, o.actions.size());
+  EXPECT_EQ(ActionKind::Set, o.actions[0].kind);
+  EXPECT_EQ(3000, o.actions[0].atMs);
+  EXPECT_EQ("set fadeSeekMs=0", action_describe(o.actions[0]));
+}
+
+TEST(Options, UsageListsEverySettingWithItsDefault) {
+  std::string u = options_usage("p", true);
+  for (const SettingField &f : setting_fields) EXPECT_NE(std::string::npos, u.find(std::string("  ") + f.name + " "));
+  EXPECT_NE(std::string::npos, u.find("fadeFlags         0x7D    0x0 to 0x7F *"));
+  EXPECT_NE(std::string::npos, u.find("insertGapMs       2000    0 to 120000\n"));
 }
 
 TEST(FullStop, AnswersUnderBothConventions) {

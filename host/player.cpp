@@ -1,6 +1,7 @@
 #include "host/player.h"
 
 #include <algorithm>
+#include <cstdarg>
 
 #include "platform/os.h"
 
@@ -69,6 +70,15 @@ intptr_t full_stop_answer(FullStopMode mode, CloseReason reason) {
   }
 }
 
+void Player::say(FILE *to, const char *format, ...) {
+  if (!to) return;
+  if (config_.beforeLog) config_.beforeLog();
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(to, format, args);
+  va_end(args);
+}
+
 Player::Player(Out_Module *module, PlayerConfig config) : module_(module), config_(std::move(config)) {}
 
 Player::~Player() = default;
@@ -85,30 +95,48 @@ void Player::wait(uint32_t ms) {
 
 void Player::run_due_actions(Decoder *decoder, int64_t now_ms) {
   const std::vector<TimedAction> &list = config_.actions;
-  while (nextAction_ < list.size() && list[nextAction_].atMs <= now_ms) {
-    const TimedAction &a = list[nextAction_++];
-    if (config_.log) std::fprintf(config_.log, "  at %.1f s: %s\n", double(now_ms) / 1000.0, action_describe(a).c_str());
-    switch (a.kind) {
-      case ActionKind::Seek:
-        if (decoder) decoder->seekMs = a.value;
-        break;
-      case ActionKind::Pause:
-        if (!paused_) module_->Pause(1);
-        paused_ = true;
-        break;
-      case ActionKind::Resume:
-        if (paused_) module_->Pause(0);
-        paused_ = false;
-        break;
-      case ActionKind::Volume:
-        config_.volume = int(a.value);
-        module_->SetVolume(config_.volume);
-        break;
-      case ActionKind::Stop:
-        stopRequested_ = true;
-        if (decoder) decoder->stop = 1;
-        break;
+  while (nextAction_ < list.size() && list[nextAction_].atMs <= now_ms)
+    run_action(decoder, list[nextAction_++], now_ms);
+  TimedAction key;
+  while (config_.input && config_.input(&key)) run_action(decoder, key, now_ms);
+}
+
+void Player::run_action(Decoder *decoder, const TimedAction &a, int64_t now_ms) {
+  if (config_.log) say(config_.log, "  at %.1f s: %s\n", double(now_ms) / 1000.0, action_describe(a).c_str());
+  switch (a.kind) {
+    case ActionKind::Seek:
+      if (decoder) decoder->seekMs = a.value;
+      break;
+    case ActionKind::SeekBy:
+      // From the position heard; the decoder clamps a target past the end.
+      if (decoder) decoder->seekMs = std::max<int64_t>(0, int64_t(module_->GetOutputTime()) + a.value);
+      break;
+    case ActionKind::Pause:
+      if (!paused_) module_->Pause(1);
+      paused_ = true;
+      break;
+    case ActionKind::Resume:
+      if (paused_) module_->Pause(0);
+      paused_ = false;
+      break;
+    case ActionKind::TogglePause:
+      module_->Pause(paused_ ? 0 : 1);
+      paused_ = !paused_;
+      break;
+    case ActionKind::Volume:
+      config_.volume = int(a.value);
+      module_->SetVolume(config_.volume);
+      break;
+    case ActionKind::Set: {
+      std::string error = "no way to commit settings to this plug-in";
+      if (!config_.setSetting || !config_.setSetting(a, &error))
+        say(config_.errors, "sonorium_player: %s: %s\n", action_describe(a).c_str(), error.c_str());
+      break;
     }
+    case ActionKind::Stop:
+      stopRequested_ = true;
+      if (decoder) decoder->stop = 1;
+      break;
   }
 }
 
@@ -125,20 +153,20 @@ PlayerReport Player::play(const std::vector<PlaylistEntry> &list) {
     std::string message;
     WavResult r = entry.load(&audio, &message);
     if (r == WavResult::Failed) {
-      std::fprintf(config_.errors, "sonorium_player: %s: %s; skipped\n", entry.name.c_str(), message.c_str());
+      say(config_.errors, "sonorium_player: %s: %s; skipped\n", entry.name.c_str(), message.c_str());
       ++report.failed;
       continue;
     }
     if (r == WavResult::Truncated)
-      std::fprintf(config_.errors, "sonorium_player: warning: %s: %s; playing what is there\n", entry.name.c_str(),
+      say(config_.errors, "sonorium_player: warning: %s: %s; playing what is there\n", entry.name.c_str(),
                    message.c_str());
     if (config_.log)
-      std::fprintf(config_.log, "playing %s (%d Hz, %d-bit %s, %.2f s)\n", entry.name.c_str(), audio.rate, audio.bits,
+      say(config_.log, "playing %s (%d Hz, %d-bit %s, %.2f s)\n", entry.name.c_str(), audio.rate, audio.bits,
                    layout(audio.channels), audio.seconds());
     module_->SetVolume(config_.volume);
     module_->SetPan(0);
     if (module_->Open(audio.rate, audio.channels, audio.bits, -1, -1) < 0) {
-      std::fprintf(config_.errors, "sonorium_player: %s: the plug-in refused a %d Hz %d-bit %s stream; skipped\n",
+      say(config_.errors, "sonorium_player: %s: the plug-in refused a %d Hz %d-bit %s stream; skipped\n",
                    entry.name.c_str(), audio.rate, audio.bits, layout(audio.channels));
       ++report.failed;
       continue;
@@ -152,7 +180,7 @@ PlayerReport Player::play(const std::vector<PlaylistEntry> &list) {
     d.blockBytes = std::max(1, config_.blockFrames) * audio.frame_bytes();
     OsThread *thread = os_thread_start(decoder_main, &d);
     if (!thread) {
-      std::fprintf(config_.errors, "sonorium_player: %s: cannot start the decoder thread\n", entry.name.c_str());
+      say(config_.errors, "sonorium_player: %s: cannot start the decoder thread\n", entry.name.c_str());
       reason_ = int(CloseReason::UserStop);
       module_->Close();
       ++report.failed;
@@ -161,8 +189,10 @@ PlayerReport Player::play(const std::vector<PlaylistEntry> &list) {
     while (!d.done.load()) {
       if (config_.pump) config_.pump();
       run_due_actions(&d, int64_t(os_tick_count()) - startMs_);
-      if (config_.progress)
-        config_.progress(i + 1, songs, double(d.position.load()) / audio.frame_bytes() / audio.rate, audio.seconds());
+      if (config_.progress) {
+        double heard = std::min(double(module_->GetOutputTime()) / 1000.0, audio.seconds());
+        config_.progress(entry.name, i + 1, songs, std::max(0.0, heard), audio.seconds(), paused_);
+      }
       os_sleep(POLL_MS);
     }
     os_thread_join(thread);
@@ -179,7 +209,7 @@ PlayerReport Player::play(const std::vector<PlaylistEntry> &list) {
     reason_ = int(CloseReason::UserStop);
   }
   if (nextAction_ < config_.actions.size() && config_.log)
-    std::fprintf(config_.log, "  %d timed action(s) not done: the playlist ended first\n",
+    say(config_.log, "  %d timed action(s) not done: the playlist ended first\n",
                  int(config_.actions.size() - nextAction_));
   return report;
 }

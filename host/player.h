@@ -44,9 +44,17 @@ struct PlayerConfig {
   FILE *log = nullptr;    // progress of the playlist; null: silent
   FILE *errors = stderr;  // failures and warnings
   std::function<void()> pump;  // serves the main window while waiting
-  // Called about every 10 ms while a song plays: its number (from 1), the
-  // count of songs, the position reached and the song's length in seconds.
-  std::function<void(int song, int songs, double at, double length)> progress;
+  // Called about every 10 ms while a song plays: its name and number (from
+  // 1), the count of songs, the position heard and the song's length in
+  // seconds, and whether playback is paused.
+  std::function<void(const std::string &name, int song, int songs, double at, double length, bool paused)> progress;
+  // Polled about every 10 ms while a song plays: an action to do now (the
+  // keyboard's), or false.
+  std::function<bool(TimedAction *)> input;
+  // Called before a line goes to `log` or `errors` (clears a progress line).
+  std::function<void()> beforeLog;
+  // Commits one engine setting (a Set action); false with a message.
+  std::function<bool(const TimedAction &, std::string *)> setSetting;
 };
 
 class Player {
@@ -77,6 +85,9 @@ class Player {
 
  private:
   void run_due_actions(Decoder *decoder, int64_t now_ms);
+  void run_action(Decoder *decoder, const TimedAction &a, int64_t now_ms);
+  // fprintf to `to` (nothing when null), after clearing a progress line.
+  void say(FILE *to, const char *format, ...) __attribute__((format(printf, 3, 4)));
 
   Out_Module *module_;
   PlayerConfig config_;

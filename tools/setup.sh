@@ -7,7 +7,8 @@
 #   setup.sh --native   only what the native build and the player need (the
 #                       main job), so it does not depend on the Windows tools
 #
-# Every machine gets the native toolchain, GoogleTest, Google Benchmark, the
+# Every machine gets the native toolchain, GoogleTest, Google Benchmark, ALSA
+# and libsndfile (the player plays live and reads the common formats), the
 # x86-64 MinGW-w64 cross compiler, 64-bit Wine, Xvfb and the 64-bit Mesa
 # OpenGL drivers. The shipped DLL is 32-bit, so the i686 cross compiler is
 # always installed too; whether it can be run depends on the machine:
@@ -72,7 +73,7 @@ install() {
 }
 
 need=()
-for p in cmake ninja-build g++ make binutils googletest libgtest-dev libbenchmark-dev; do
+for p in cmake ninja-build g++ make binutils googletest libgtest-dev libbenchmark-dev libasound2-dev libsndfile1-dev; do
   have "$p" || need+=("$p")
 done
 install "${need[@]}"
