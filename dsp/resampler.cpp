@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "dsp/kernels.h"
 #include "support/fpu_guard.h"
@@ -148,21 +149,30 @@ float short_filter_output(const ResamplerState *s, double position, double r) {
   return lanes_sum(acc) / static_cast<float>(r);
 }
 
-// Drops what is left of the start-up latency, converts the rest.
+// Outputs dropped at the start as the filter's latency.
+uint32_t latency_outputs(double r) { return r > 1.0 ? 48u : static_cast<uint32_t>(std::lround(323.0 / r)); }
+
+// Drops what is left of the start-up latency, converts the rest, at most
+// `room` of them.
 uint32_t flush(ResamplerState *s, uint32_t staged, double r, unsigned char **dst,
-               SampleFormat format) {
+               SampleFormat format, uint32_t room = UINT32_MAX) {
   uint32_t first = 0;
   if (!(s->flags & RESAMPLER_SKIPPED)) {
-    const uint32_t delay = r > 1.0 ? 48u : static_cast<uint32_t>(std::lround(323.0 / r));
-    uint32_t drop = delay - s->dropped;
+    const uint32_t delay = latency_outputs(r);
+    uint32_t drop = delay > s->dropped ? delay - s->dropped : 0;
     if (drop > staged) drop = staged;
     s->dropped += drop;
     first = drop;
     if (first < staged) s->flags |= RESAMPLER_SKIPPED;
   }
-  const uint32_t n = staged - first;
+  uint32_t n = staged - first;
+  if (n > room) n = room;
   if (n) *dst += convert_from_float(s->outStage + first, *dst, n, format);
   return n;
+}
+
+size_t ring_block_bytes(const ResamplerState *s) {
+  return (2 * static_cast<size_t>(ring_entries(s)) + kRingSlack) * 16;
 }
 
 }  // namespace
@@ -232,15 +242,31 @@ int resampler_create(ResamplerState **state, float maxRatio) {
   while (entries < want) entries <<= 1;
   const size_t ring_bytes = (2 * static_cast<size_t>(entries) + kRingSlack) * 16;
   const size_t head = (sizeof(ResamplerState) + 15) & ~size_t(15);
-  unsigned char *block = static_cast<unsigned char *>(aligned_block_alloc(head + ring_bytes));
+  // The state and its drain copy, each a head and a ring.
+  const size_t one = head + ring_bytes;
+  unsigned char *block = static_cast<unsigned char *>(aligned_block_alloc(2 * one));
   if (!block) return -1;
   ResamplerState *s = reinterpret_cast<ResamplerState *>(block);
-  s->ringCapacity = entries * 4;
-  s->maxRatio = maxRatio;
-  s->flags = RESAMPLER_FRESH;
-  s->ring = reinterpret_cast<float *>(block + head);
+  ResamplerState *copy = reinterpret_cast<ResamplerState *>(block + one);
+  for (ResamplerState *t : {s, copy}) {
+    t->ringCapacity = entries * 4;
+    t->maxRatio = maxRatio;
+    t->flags = RESAMPLER_FRESH;
+    t->ring = reinterpret_cast<float *>(reinterpret_cast<unsigned char *>(t) + head);
+    t->drainCopy = nullptr;
+  }
+  s->drainCopy = copy;
   *state = s;
   return 0;
+}
+
+void resampler_reset(ResamplerState *s) {
+  if (!s) return;
+  std::memset(s->ring, 0, ring_block_bytes(s));
+  s->ringOffset = 0;
+  s->flags = RESAMPLER_FRESH;
+  s->dropped = 0;
+  s->position = 0.0;
 }
 
 int resampler_destroy(ResamplerState *state) {
@@ -308,6 +334,47 @@ uint32_t resampler_process(ResamplerState *s, const void *source, void *destinat
       compute_jobs(s, computed, staged);
       written += flush(s, staged, r, &dst, outputFormat);
       staged = computed = 0;
+    }
+  }
+  return written;
+}
+
+uint32_t resampler_drain(ResamplerState *s, void *destination, float inputRate, float outputRate,
+                         SampleFormat outputFormat) {
+  FpuGuard guard;
+  if (!s || !s->drainCopy || !resampler_tables.block) return 0;
+  const double r = static_cast<double>(inputRate) / static_cast<double>(outputRate);
+  if (!(r > 0.0) || !std::isfinite(r) || r > s->maxRatio) return 0;
+  if ((s->flags & RESAMPLER_FRESH) || !(s->flags & RESAMPLER_TAKEN)) return 0;
+  // Every output dropped as latency stands for one that is still to come.
+  const uint32_t owed = s->dropped;
+  if (owed == 0) return 0;
+  ResamplerState *c = s->drainCopy;
+  c->ringOffset = s->ringOffset;
+  c->position = s->position;
+  c->flags = s->flags;
+  c->dropped = s->dropped;
+  std::memcpy(c->ring, s->ring, ring_block_bytes(s));
+  const bool down = r > 1.0;
+  unsigned char *dst = static_cast<unsigned char *>(destination);
+  uint32_t written = 0;
+  uint32_t staged = 0;
+  // Silence is taken until the owed outputs are out; each output is
+  // computed as soon as it is due, before any later take could reach its
+  // window.
+  while (written < owed) {
+    take_sample(c, 0.0f);
+    while (c->position <= 1.0) {
+      c->outStage[staged++] = down ? short_filter_output(c, c->position, r) : long_output(long_job(c, c->position));
+      c->position += r;
+      if (staged == 512) {
+        written += flush(c, staged, r, &dst, outputFormat, owed - written);
+        staged = 0;
+      }
+    }
+    if (staged) {
+      written += flush(c, staged, r, &dst, outputFormat, owed - written);
+      staged = 0;
     }
   }
   return written;

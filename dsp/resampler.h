@@ -48,6 +48,10 @@ struct ResamplerState {
   // The ring follows: entries of 4 floats (samples e-3..e); each entry is
   // stored twice, at e and e + entries, so any window reads contiguously.
   float *ring;
+  // A second state of the same size, behind the first in the same block:
+  // resampler_drain runs the end of a stream on it and leaves this one as
+  // it was.
+  ResamplerState *drainCopy;
 };
 
 // 0, -1 (out of memory), -2 (no SSE2).
@@ -65,3 +69,16 @@ int resampler_destroy(ResamplerState *state);
 uint32_t resampler_process(ResamplerState *state, const void *source, void *destination,
                            uint32_t count, float inputRate, float outputRate,
                            SampleFormat inputFormat, SampleFormat outputFormat);
+
+// The end of a stream: the outputs its last input samples are still owed
+// (the filter's look-ahead, as many as were dropped as start-up latency),
+// computed as if silence followed. The state is not changed: a stream that
+// continues it gives the same outputs again, exactly, as its first ones;
+// the caller takes them off or starts afresh with resampler_reset. Returns
+// the outputs written, or 0 (nothing taken yet, or refused as by
+// resampler_process).
+uint32_t resampler_drain(ResamplerState *state, void *destination, float inputRate, float outputRate,
+                         SampleFormat outputFormat);
+
+// Forgets every sample taken, as a state just created.
+void resampler_reset(ResamplerState *state);

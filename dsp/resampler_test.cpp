@@ -197,6 +197,67 @@ TEST_F(Resampler, ZeroCountStoresPositionOnly) {
   EXPECT_EQ(left->ringOffset, 0u);
 }
 
+// The end of a stream: the drain gives what the latency held back, so the
+// stream comes out whole (rate x seconds outputs) and in time: an impulse
+// near the end lands where it belongs, inside the drained part.
+TEST_F(Resampler, DrainEndsAStreamWholeAndInTime) {
+  struct Row {
+    float rate;
+    uint32_t drained;  // the latency dropped at the start
+  } rows[] = {{44100.0f, 352}, {22050.0f, 703}, {48000.0f, 323}, {96000.0f, 48}, {192000.0f, 48}};
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.rate);
+    resampler_reset(left);
+    const uint32_t n = uint32_t(row.rate) / 2;  // half a second
+    std::vector<float> in(n, 0.0f), out(24000 + 64, 0.0f);
+    const uint32_t impulse = n - 40;
+    in[impulse] = 10000.0f;
+    uint32_t made = resampler_process(left, in.data(), out.data(), n, row.rate, 48000.0f, 8, 8);
+    uint32_t drained = resampler_drain(left, out.data() + made, row.rate, 48000.0f, 8);
+    EXPECT_EQ(drained, row.drained);
+    EXPECT_EQ(made + drained, 24000u);
+    uint32_t at = 0;
+    for (uint32_t i = 0; i < made + drained; ++i)
+      if (std::fabs(out[i]) > std::fabs(out[at])) at = i;
+    EXPECT_GE(at, made) << "the impulse was not held back";
+    // Within the rounding of the latency dropped at the start.
+    EXPECT_NEAR(double(at), impulse * 48000.0 / row.rate, 3.0);
+  }
+  // Nothing taken, nothing to give; a refused ratio gives nothing either.
+  std::vector<float> out(8);
+  EXPECT_EQ(resampler_drain(right, out.data(), 44100.0f, 48000.0f, 8), 0u);
+  resampler_process(right, std::vector<float>(100, 1.0f).data(), out.data(), 100, 44100.0f, 48000.0f, 8, 8);
+  EXPECT_EQ(resampler_drain(right, out.data(), 44100.0f, 0.0f, 8), 0u);
+  EXPECT_EQ(resampler_drain(right, out.data(), 400000.0f, 48000.0f, 8), 0u);
+}
+
+// A drain changes nothing in the state: a stream that goes on gives exactly
+// the outputs it would have given without it, the drained ones first.
+TEST_F(Resampler, DrainLeavesTheStateAsItWas) {
+  std::vector<float> in(30000);
+  for (size_t i = 0; i < in.size(); ++i) in[i] = float(8000.0 * std::sin(0.05 * double(i)) + 3000.0 * std::sin(0.9 * double(i)));
+  std::vector<float> a(40000), b(40000), tail(1024);
+  uint32_t na = resampler_process(left, in.data(), a.data(), 17001, 44100.0f, 48000.0f, 8, 8);
+  uint32_t d = resampler_drain(left, tail.data(), 44100.0f, 48000.0f, 8);
+  na += resampler_process(left, in.data() + 17001, a.data() + na, 12999, 44100.0f, 48000.0f, 8, 8);
+  uint32_t nb = resampler_process(right, in.data(), b.data(), 30000, 44100.0f, 48000.0f, 8, 8);
+  ASSERT_EQ(na, nb);
+  EXPECT_EQ(0, std::memcmp(a.data(), b.data(), na * sizeof(float)));
+  EXPECT_EQ(d, 352u);
+}
+
+// A reset state gives what a new one gives.
+TEST_F(Resampler, ResetForgetsEverySampleTaken) {
+  std::vector<float> in(5000, 0.0f), a(6000), b(6000);
+  for (size_t i = 0; i < in.size(); ++i) in[i] = float((i * 7919) % 2001) - 1000.0f;
+  resampler_process(left, in.data(), a.data(), 3000, 22050.0f, 48000.0f, 8, 8);
+  resampler_reset(left);
+  uint32_t na = resampler_process(left, in.data() + 3000, a.data(), 2000, 44100.0f, 48000.0f, 8, 8);
+  uint32_t nb = resampler_process(right, in.data() + 3000, b.data(), 2000, 44100.0f, 48000.0f, 8, 8);
+  ASSERT_EQ(na, nb);
+  EXPECT_EQ(0, std::memcmp(a.data(), b.data(), na * sizeof(float)));
+}
+
 TEST(ResamplerCpu, NoSse2BuildsAndCreatesNothing) {
   CpuFeatures none = {0, 0, 0, 0};
   cpu_features_override(&none);

@@ -67,14 +67,12 @@ void two_songs(Song *a, Song *b) {
 }
 
 // The loud part of a tone at the card, from its first to its last sample
-// above an eighth of the level: the tone's length less what the resampler
-// keeps at the end of a stream (its filter's look-ahead, never pushed out:
-// 172 frames at 44.1 kHz, 144 at 48 kHz). 1 ms either way covers both
-// rates and the edges' smear, and is far below any loss worth the name (a
-// missing submit block alone is 85 ms).
-const double RESAMPLER_TAIL = 160.0;
+// above an eighth of the level: the tone's whole length, since the end of a
+// stream pushes the resampler's look-ahead out (7 ms of the song, once lost
+// with the states at the full stop, which shortened the loud part by 160
+// frames). 1 ms either way covers the edges' smear and is below that loss.
 const double WHOLE_SECOND_TOLERANCE = 48.0;
-double heard(double seconds) { return seconds * CARD_HZ - RESAMPLER_TAIL; }
+double heard(double seconds) { return seconds * CARD_HZ; }
 
 // "Insert gaps", 2000 ms: the first song plays out whole, the voices stop,
 // the second song is written and prebuffered during the pause and starts

@@ -122,6 +122,24 @@ struct Engine {
   uint32_t leadingBudget;
   int64_t trailingTotal;
   int64_t trailingLastLoud;
+
+  // Underruns: the output thread clears what the voices have played and the
+  // host has not written again (clear_played). A submit holds the gate while
+  // it writes a chunk and moves the write offset past it; the output thread
+  // only tries the gate and skips a pass when the submit has it.
+  std::atomic<int32_t> ringGate;
+  uint32_t clearedPlay;  // output thread: the play cursor at the last clear
+  uint32_t clearedWo;    // and the write offset and submit count then
+  uint32_t clearedSubmits;
+  int32_t clearFresh;    // output thread: the next clear takes all the free ring
+
+  // End of stream: resampler outputs already pushed out by a drain, which
+  // the resampler gives once more at the front of what it makes next; the
+  // input rate they were made at.
+  uint32_t drainedFrames;
+  int32_t drainedRate;
+  int32_t streamResampled;  // the stream has given the resampler input
+  int32_t drainRewrite;     // the next stream continues the ring: write them over the drained end
 };
 
 extern Engine engine;
@@ -134,14 +152,19 @@ int engine_start(bool with_thread);
 void submit(void);
 void submit_staged(void);   // submits what is staged, if anything
 void start_check(void);
+// Pushes the resampler's look-ahead into the staging at the end of a stream.
+void end_of_stream_drain(void);
 bool prebuffer_complete(void);
-// Whether the play cursor has run past the last written sample (the output
-// time before GetOutputTime holds it at the written time).
+// Whether the play cursor has run past the last sample in the rings (the
+// output time before GetOutputTime holds it at the end of the rings).
 bool output_passed_written(void);
 int64_t ms_to_bytes(int64_t ms);  // bytes per channel at the output rate
 
 // output_thread.cpp
 void start_request(void);
+void ring_gate_enter(void);
+void ring_gate_leave(void);
+void clear_played(void);
 void start_voices(void);
 void stop_voices(void);
 void set_frequency(void);
@@ -155,6 +178,13 @@ void mix_chunk(int16_t *left, int16_t *right, uint32_t bytes, uint32_t position)
 void move_back_for_crossfade(uint32_t writeCursor);
 void fade_out(bool fromCursor, bool uncapped);
 void tail_decay(void);
+// Ramps the `bytes` before `end` down to silence, from the mirror and into
+// it, as far as they are still ahead of the write cursor.
+void ramp_down_before(uint32_t end, uint32_t writeCursor, uint32_t bytes);
+// Zeroes bytes of both rings and of the mirror from offset.
+void zero_ring_and_mirror(uint32_t offset, uint32_t bytes);
+// Bytes after the write offset that the tail decay writes at most.
+constexpr uint32_t TAIL_DECAY_BYTES = 8192;
 void pause_fade_step(void);
 bool pause_fade_enabled(void);
 bool pause_fade_out_running(void);
@@ -191,5 +221,9 @@ void signal_release(void);
 int signal_recreate_states(void);
 // Resamples frames of 16-bit stereo at inRate to 48 kHz; returns frames out.
 uint32_t signal_resample(const int16_t *in, int16_t *out, uint32_t frames, int32_t inRate);
+// The resampler's look-ahead at the end of a stream, as 16-bit stereo
+// (resampler_drain); the states stay as they were.
+uint32_t signal_drain(int16_t *out, int32_t inRate);
+void signal_reset_resamplers(void);
 bool signal_eq_on(void);
 uint32_t signal_equalize(const int16_t *in, int16_t *out, uint32_t frames);

@@ -16,6 +16,8 @@ namespace {
 VoiceLock fade_lock_left, fade_lock_right;
 VoiceLock tail_lock_left, tail_lock_right;
 VoiceLock pause_lock_left, pause_lock_right;
+VoiceLock ramp_lock_left, ramp_lock_right;
+VoiceLock clear_lock_left, clear_lock_right;
 
 int16_t clamp16(double v) {
   long r = std::lrint(v);
@@ -232,7 +234,7 @@ void tail_decay(void) {
   read_cursors(&play, &write);
   uint32_t wo = engine.writeOffset;
   uint32_t n = ring_distance(wo, play, b);
-  if (n > 8192) n = 8192;
+  if (n > TAIL_DECAY_BYTES) n = TAIL_DECAY_BYTES;
   uint32_t last = (wo == 0 ? b : wo) - 2;
   float s[2] = {float(engine.mirrorLeft[last / 2]), float(engine.mirrorRight[last / 2])};
   int16_t l[CHUNK_BYTES / 2], r[CHUNK_BYTES / 2];
@@ -252,6 +254,23 @@ void tail_decay(void) {
   }
 }
 
+void ramp_down_before(uint32_t end, uint32_t writeCursor, uint32_t bytes) {
+  uint32_t b = ring_bytes();
+  if (b == 0) return;
+  uint32_t ahead = ring_distance(writeCursor, end, b);
+  if (bytes > ahead) bytes = ahead;
+  bytes &= ~1u;
+  if (bytes == 0) return;
+  // n samples at (n - 1) / n down to 0: the last one before the cut is
+  // silent, so what follows starts from silence.
+  const double step = -2.0 / double(bytes);
+  rewrite_with_gain(&ramp_lock_left, &ramp_lock_right, (end + b - bytes) % b, bytes, 1.0 + step, step, true);
+}
+
+void zero_ring_and_mirror(uint32_t offset, uint32_t bytes) {
+  zero_rings(&clear_lock_left, &clear_lock_right, offset, bytes, true);
+}
+
 void perform_flush(int32_t t) {
   const EngineSettings &s = live_settings;
   engine.deferredFlush = 0;
@@ -265,6 +284,7 @@ void perform_flush(int32_t t) {
   const bool faded = (s.fadeFlags & FADE_ON_SEEK) && n > 0 && engine.playing;
   engine.prebufferFlag = faded ? 0 : 1;
   engine.submittedBytes = 0;
+  engine.drainRewrite = 0;  // the new position does not continue the old end
   if (!faded) {
     full_stop();
     // The stop submits what was staged at the old position: only audio of
@@ -298,6 +318,7 @@ void SONORIUM_CDECL Close(void) {
     engine.closing = 1;
     os_sleep(10);
     // Staged audio must reach the rings to be heard at all.
+    end_of_stream_drain();
     if (!voices_lost()) submit_staged();
     start_check();
   }

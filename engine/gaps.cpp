@@ -5,6 +5,11 @@
 #include "engine/settings.h"
 #include "platform/os.h"
 
+namespace {
+// The ramp before a trailing cut.
+const int64_t CUT_RAMP_MS = 4;
+}  // namespace
+
 bool frame_loud(int16_t left, int16_t right) {
   int32_t t = live_settings.silenceThreshold;
   return left > t || left < -t || right > t || right < -t;
@@ -52,6 +57,13 @@ void trailing_cut(uint32_t writeCursor) {
   cut &= ~int64_t(1);
   engine.writeOffset = uint32_t((int64_t(wo) + b - cut) % b);
   engine.clockOffset -= cut;
+  // The cut falls where the previous song was last loud: a quiet tail (a
+  // fade-out, a decaying note) would end there in a step, heard as a click.
+  // The last milliseconds before the cut are ramped down to silence. A cut
+  // shorter than the ramp took no tail worth the name (a song that ends
+  // loud, or plays on into the next): it is left as it is.
+  const int64_t ramp = ms_to_bytes(CUT_RAMP_MS) & ~int64_t(1);
+  if (cut >= ramp) ramp_down_before(engine.writeOffset, writeCursor, uint32_t(ramp));
 }
 
 void trailing_scan(const int16_t *left, const int16_t *right, uint32_t bytes) {

@@ -3,6 +3,7 @@
 // clock sane, runs the pause fades and applies committed settings between
 // streams. Also the engine's life cycle and the full stop.
 #include <cmath>
+#include <thread>
 
 #include "device/block.h"
 #include "device/device.h"
@@ -94,6 +95,55 @@ void apply_volume(int32_t current) { primary_set_volume(volume_to_mb(current)); 
 
 void recreate_filter_states(void) { signal_recreate_states(); }
 
+void ring_gate_enter(void) {
+  int32_t open = 0;
+  while (!engine.ringGate.compare_exchange_weak(open, 1)) {
+    open = 0;
+    std::this_thread::yield();
+  }
+}
+
+void ring_gate_leave(void) { engine.ringGate = 0; }
+
+// The voices loop over the ring: where the host has not written again since
+// they played it, the ring still holds what was heard a ring earlier. Each
+// pass clears what the play cursor has passed since the last one, as far as
+// it lies beyond the write offset, so a host that falls behind (or stops
+// writing without ending the stream) leaves silence, never old audio. The
+// first pass after a start clears all the free ring but the tail decay.
+void clear_played(void) {
+  const uint32_t b = ring_bytes();
+  if (b == 0 || !engine.playing || engine.paused || voices_lost()) {
+    engine.clearFresh = 1;
+    return;
+  }
+  int32_t open = 0;
+  if (!engine.ringGate.compare_exchange_strong(open, 2)) return;  // a submit is writing
+  uint32_t play, write;
+  read_cursors(&play, &write);
+  const uint32_t wo = engine.writeOffset;
+  const uint32_t free_bytes = (play + b - wo) % b;
+  uint32_t bytes;
+  if (engine.clearFresh) {
+    const uint32_t keep = engine.closing ? TAIL_DECAY_BYTES : 0;
+    bytes = free_bytes > keep ? free_bytes - keep : 0;
+  } else {
+    const uint32_t played = (play + b - engine.clearedPlay) % b;
+    // The cursor may have run past the write offset since the last pass:
+    // what it played before the offset is cleared too, unless the host has
+    // submitted since (that audio could be new).
+    const bool still = wo == engine.clearedWo && engine.submitCount == engine.clearedSubmits;
+    bytes = played < free_bytes || still ? played : free_bytes;
+  }
+  bytes &= ~1u;
+  if (bytes > 0 && !voices_lost()) zero_ring_and_mirror((play + b - bytes) % b, bytes);
+  engine.clearedPlay = play;
+  engine.clearedWo = wo;
+  engine.clearedSubmits = engine.submitCount;
+  engine.clearFresh = 0;
+  ring_gate_leave();
+}
+
 void full_stop(void) {
   engine.stopTick = os_tick_count();
   engine.gapStartPending = 0;
@@ -118,6 +168,8 @@ void full_stop(void) {
   engine.overlap = 0;
   engine.freshStart = 0;
   recreate_filter_states();
+  engine.drainedFrames = 0;
+  engine.drainRewrite = 0;
 }
 
 void output_thread_pass(void) {
@@ -153,6 +205,7 @@ void output_thread_pass(void) {
   if (engine.playing && !engine.paused && !engine.pauseRequest &&
       (engine.pauseState == PAUSE_IDLE || engine.pauseState == PAUSE_FADING_IN) && voices_lost())
     start_voices();
+  clear_played();
   if (GetOutputTime() != 0) set_frequency();
   if (engine.stopPending && GetOutputTime() >= GetWrittenTime()) {
     full_stop();
@@ -210,6 +263,12 @@ int engine_start(bool with_thread) {
   engine.gapState = engine.gapStartPending = engine.startRequest = engine.engineActive = 0;
   engine.streamState = STREAM_CLOSED;
   engine.trailingTotal = engine.trailingLastLoud = 0;
+  engine.drainedFrames = 0;
+  engine.drainedRate = 0;
+  engine.drainRewrite = 0;
+  engine.ringGate = 0;
+  engine.clearedPlay = 0;
+  engine.clearFresh = 1;
   engine.autosaveLoaded = 0;
   engine.volumeTarget = 0;
   engine.volumeCurrent = -1;

@@ -60,6 +60,18 @@ uint32_t signal_resample(const int16_t *in, int16_t *out, uint32_t frames, int32
   return n < m ? n : m;
 }
 
+uint32_t signal_drain(int16_t *out, int32_t inRate) {
+  if (!engine.resamplerLeft || !engine.resamplerRight) return 0;
+  uint32_t n = resampler_drain(engine.resamplerLeft, out, float(inRate), 48000.0f, SAMPLE_S16_STEREO_LEFT);
+  uint32_t m = resampler_drain(engine.resamplerRight, out, float(inRate), 48000.0f, SAMPLE_S16_STEREO_RIGHT);
+  return n < m ? n : m;
+}
+
+void signal_reset_resamplers(void) {
+  resampler_reset(engine.resamplerLeft);
+  resampler_reset(engine.resamplerRight);
+}
+
 bool signal_eq_on(void) { return eq_enabled.load() != 0 && engine.eqLeft && engine.eqRight; }
 
 uint32_t signal_equalize(const int16_t *in, int16_t *out, uint32_t frames) {

@@ -16,6 +16,7 @@ Engine engine;
 
 namespace {
 VoiceLock submit_lock_left, submit_lock_right;
+VoiceLock drain_lock_left, drain_lock_right;
 
 // q × 1000 + r × 1000 / d: milliseconds without 64-bit overflow.
 int64_t to_ms(int64_t value, int64_t per_second) {
@@ -97,16 +98,45 @@ void submit_if_due(void) {
   if (engine.closing || engine.stagedBytes >= SUBMIT_BLOCK_BYTES) submit_staged();
 }
 
-void process_piece(const uint8_t *in, uint32_t frames) {
-  int32_t bits = engine.resampling ? engine.inBits.load() : engine.outBits.load();
-  int32_t channels = engine.resampling ? engine.inChannels.load() : engine.outChannels.load();
-  convert(in, frames, bits, channels, engine.conversion);
-  const int16_t *block = engine.conversion;
-  if (engine.resampling) {
-    frames = signal_resample(block, engine.resampled, frames, engine.inRate);
-    if (frames == 0) return;
-    block = engine.resampled;
+// A stream that follows another at the same rate continues its resampler:
+// the outputs it gives first are that stream's end, as the drain made it
+// with silence after it, now made with what really follows. Where the end is
+// still ahead of the write cursor it is written over with them, so a signal
+// cut into songs joins as if it had never been cut.
+void rewrite_drained_end(const int16_t *frames, uint32_t count) {
+  const uint32_t b = ring_bytes();
+  if (b == 0 || !engine.firstSubmit || engine.stagedBytes != 0 || voices_lost()) {
+    engine.drainRewrite = 0;
+    return;
   }
+  uint32_t play, write;
+  read_cursors(&play, &write);
+  const uint32_t end = engine.writeOffset;
+  const uint32_t back = 2 * engine.drainedFrames;
+  if (back > b || (end + b - write) % b < back) {
+    engine.drainRewrite = 0;  // already being played
+    return;
+  }
+  int16_t left[CHUNK_BYTES / 2], right[CHUNK_BYTES / 2];
+  uint32_t at = (end + b - back) % b;
+  for (uint32_t done = 0; done < count;) {
+    uint32_t n = count - done < CHUNK_BYTES / 2 ? count - done : uint32_t(CHUNK_BYTES / 2);
+    for (uint32_t i = 0; i < n; ++i) {
+      left[i] = frames[2 * (done + i)];
+      right[i] = frames[2 * (done + i) + 1];
+      const uint32_t k = ((at + 2 * i) % b) / 2;
+      engine.mirrorLeft[k] = left[i];
+      engine.mirrorRight[k] = right[i];
+    }
+    ring_write(0, &drain_lock_left, at, left, 2 * n);
+    ring_write(1, &drain_lock_right, at, right, 2 * n);
+    at = (at + 2 * n) % b;
+    done += n;
+  }
+}
+
+// The steps after resampling: leading silence, equalizer, staging.
+void finish_piece(const int16_t *block, uint32_t frames) {
   uint32_t skip = leading_silence_skip(block, frames);
   block += 2 * skip;
   frames -= skip;
@@ -118,7 +148,44 @@ void process_piece(const uint8_t *in, uint32_t frames) {
   }
   stage(block, frames);
 }
+
+void process_piece(const uint8_t *in, uint32_t frames) {
+  int32_t bits = engine.resampling ? engine.inBits.load() : engine.outBits.load();
+  int32_t channels = engine.resampling ? engine.inChannels.load() : engine.outChannels.load();
+  convert(in, frames, bits, channels, engine.conversion);
+  const int16_t *block = engine.conversion;
+  if (engine.resampling) {
+    engine.streamResampled = 1;
+    frames = signal_resample(block, engine.resampled, frames, engine.inRate);
+    block = engine.resampled;
+    // The first outputs after a drain are the previous stream's end once
+    // more, which that stream has already played.
+    uint32_t again = engine.drainedFrames < frames ? engine.drainedFrames : frames;
+    if (again && engine.drainRewrite) rewrite_drained_end(block, again);
+    engine.drainedFrames -= again;
+    block += 2 * again;
+    frames -= again;
+    if (frames == 0) return;
+  }
+  finish_piece(block, frames);
+}
+
+// The end of a stream: the resampler still holds the look-ahead of the last
+// samples written (7 ms at 44.1 kHz). Pushed out now, they end this stream
+// instead of opening the next one, where its fade-in would swallow them, or
+// being lost with the states at a full stop.
+void drain_resampler(void) {
+  // A stream that wrote nothing has nothing of its own in the resampler.
+  if (!engine.resampling || !engine.streamResampled || engine.drainedFrames != 0) return;
+  uint32_t frames = signal_drain(engine.resampled, engine.inRate);
+  if (frames == 0) return;
+  engine.drainedFrames = frames;
+  engine.drainedRate = engine.inRate;
+  finish_piece(engine.resampled, frames);
+}
 }  // namespace
+
+void end_of_stream_drain(void) { drain_resampler(); }
 
 int64_t ms_to_bytes(int64_t ms) { return 2 * int64_t(engine.outRate) * ms / 1000; }
 
@@ -189,25 +256,26 @@ void submit(void) {
     engine.clockOffset = int64_t(write) + wraps;
     engine.freshStart = 0;
   }
-  uint32_t start = engine.writeOffset;
   for (uint32_t done = 0; done < s;) {
     uint32_t n = s - done < CHUNK_BYTES ? s - done : uint32_t(CHUNK_BYTES);
     int16_t *l = engine.stageLeft + done / 2, *r = engine.stageRight + done / 2;
+    // The output thread clears played audio up to the write offset: the
+    // chunk is written and the offset moved past it before it may look.
+    ring_gate_enter();
     uint32_t at = engine.writeOffset;
     mix_chunk(l, r, n, at);
     ring_write(0, &submit_lock_left, at, l, n);
     ring_write(1, &submit_lock_right, at, r, n);
+    // The mirror keeps what was written, at the same offsets.
+    for (uint32_t copied = 0; copied < n;) {
+      uint32_t to = (at + copied) % b;
+      uint32_t m = b - to < n - copied ? b - to : n - copied;
+      std::memcpy(reinterpret_cast<uint8_t *>(engine.mirrorLeft) + to, reinterpret_cast<uint8_t *>(l) + copied, m);
+      std::memcpy(reinterpret_cast<uint8_t *>(engine.mirrorRight) + to, reinterpret_cast<uint8_t *>(r) + copied, m);
+      copied += m;
+    }
     engine.writeOffset = (at + n) % b;
-    done += n;
-  }
-  // The mirror keeps what was written, at the same offsets.
-  for (uint32_t done = 0; done < s;) {
-    uint32_t at = (start + done) % b;
-    uint32_t n = b - at < s - done ? b - at : s - done;
-    std::memcpy(reinterpret_cast<uint8_t *>(engine.mirrorLeft) + at,
-                reinterpret_cast<uint8_t *>(engine.stageLeft) + done, n);
-    std::memcpy(reinterpret_cast<uint8_t *>(engine.mirrorRight) + at,
-                reinterpret_cast<uint8_t *>(engine.stageRight) + done, n);
+    ring_gate_leave();
     done += n;
   }
   if (engine.closing) {
@@ -256,6 +324,14 @@ int SONORIUM_CDECL Open(int samplerate, int numchannels, int bitspersamp, int, i
     numchannels = 2;
     bitspersamp = 16;
   }
+  // What the resampler holds of the previous stream was pushed out at its
+  // end; a stream at another rate, or not resampled, starts it afresh.
+  if (engine.drainedFrames != 0 && (!engine.resampling || engine.inRate != engine.drainedRate)) {
+    signal_reset_resamplers();
+    engine.drainedFrames = 0;
+  }
+  engine.drainRewrite = 0;
+  engine.streamResampled = 0;
   engine.clockOffset += 2 * engine.writtenFrames;
   engine.outputFloorMs = 0;
   engine.outRate = samplerate;
@@ -267,6 +343,10 @@ int SONORIUM_CDECL Open(int samplerate, int numchannels, int bitspersamp, int, i
     engine.coldStart = 1;
   } else {
     engine.coldStart = 0;
+    // The equalizer, an end-of-song fade and a stop fade have shaped the
+    // drained end; only a plain end is written over.
+    engine.drainRewrite = engine.drainedFrames != 0 && engine.closingAtLastSubmit && !signal_eq_on() &&
+                          !((s.fadeFlags & FADE_ON_END) && s.fadeEndMs > 0);
   }
   engine.crossfadeMix = ((s.fadeFlags & FADE_CROSSFADE) || !engine.closingAtLastSubmit) ? 1 : 0;
   engine.closing = 0;
@@ -301,6 +381,7 @@ int SONORIUM_CDECL Write(char *buf, int len) {
       // song processing.
       engine.closing = 1;
       os_sleep(10);
+      drain_resampler();
       if (!voices_lost()) submit_staged();
       start_check();
     }
@@ -389,6 +470,14 @@ bool cursor_position(int64_t *position) {
   *position = p < 0 ? 0 : p;
   return true;
 }
+
+// The time at the end of what is in the voice rings: the written time less
+// what is still staged.
+int ring_end_ms(void) {
+  const int64_t staged = engine.stagedBytes / 2;
+  const int64_t frames = engine.writtenFrames - staged;
+  return clock_ms(frames < 0 ? 0 : frames, engine.outRate);
+}
 }  // namespace
 
 int SONORIUM_CDECL GetOutputTime(void) {
@@ -397,14 +486,15 @@ int SONORIUM_CDECL GetOutputTime(void) {
   int64_t position;
   if (!cursor_position(&position)) return floor_ms;
   int ms = clock_ms(position, 2 * int64_t(engine.outRate));
-  // Nothing is heard that was not written: a cursor that has run past the
-  // end (the stream ended, the host is late, or a stream that follows
-  // another has no audio yet) plays what is not the stream's. And a time
+  // Nothing is heard that was not written into the rings: a cursor that has
+  // run past their end (the stream ended, the host is late, or a stream that
+  // follows another has no audio yet) plays what is not the stream's, and
+  // audio still staged is not heard before it is submitted. And a time
   // once reported is not taken back when the output thread later rewinds
   // the clock by a ring for a cursor that came round again; the floor holds
   // it until the clock is past it.
-  const int written = GetWrittenTime();
-  if (ms > written) ms = written;
+  const int end = ring_end_ms();
+  if (ms > end) ms = end;
   while (ms > floor_ms && !engine.outputFloorMs.compare_exchange_weak(floor_ms, ms)) {
   }
   return ms < floor_ms ? floor_ms : ms;
@@ -413,5 +503,5 @@ int SONORIUM_CDECL GetOutputTime(void) {
 bool output_passed_written(void) {
   if (!engine.initialized || engine.outRate <= 0) return false;
   int64_t position;
-  return cursor_position(&position) && clock_ms(position, 2 * int64_t(engine.outRate)) > GetWrittenTime();
+  return cursor_position(&position) && clock_ms(position, 2 * int64_t(engine.outRate)) > ring_end_ms();
 }

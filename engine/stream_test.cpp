@@ -601,8 +601,13 @@ TEST_F(Gaps, TheTrailingCutLeavesTheLastLoudSample) {
   cursor(0, 100);
   ASSERT_GE(Open(48000, 2, 16, -1, -1), 0);
   write_stereo(4096, [](uint32_t) { return 7000; });
-  EXPECT_EQ(ring_left(16382), 9000);
+  // The new song follows the last loud sample; the 4 ms before the cut
+  // (192 samples) ramp down to silence, so the old song ends without a step.
   EXPECT_EQ(ring_left(16384), 7000);
+  EXPECT_EQ(ring_left(16382), 0);
+  EXPECT_NEAR(ring_left(16380), 9000.0 / 192, 1.0);
+  EXPECT_NEAR(ring_left(16384 - 384), 9000.0 * 191 / 192, 1.0);
+  EXPECT_EQ(ring_left(16384 - 386), 9000);
 }
 
 TEST_F(Gaps, InsertedGapWaitsItsTimeAndThePrebuffer) {
