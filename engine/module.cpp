@@ -71,11 +71,13 @@ void SONORIUM_CDECL module_quit(void) {
     engine_wait_stop_fade();
     reverb_ramp_down();
     os_sleep(10);
+    // The output thread reads the voices' cursors on every pass, so it ends
+    // (with the engine's states) before the device and its voices go.
+    engine_release();
     device_close();
     // Config finds no notify window from here on.
     notify_window.store(nullptr);
     module_os_controls_stop();
-    engine_release();
     // The stream callbacks see a disabled plug-in from here on.
     enabled_flag.store(0);
   }

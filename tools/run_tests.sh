@@ -20,8 +20,14 @@
 # build makes it. Screenshots the UI tests take go to
 # <build>/screenshots and are listed at the end.
 #
-# Build folders: build-test, build-test-asan, build-test-win, build-test-win64
-# (override the parent with SONORIUM_BUILD_ROOT, default: the tree's root).
+# Between the native and the Windows suites: every libFuzzer target of
+# tests/fuzz for a short fixed time (tools/fuzz.sh; each target one test),
+# and the engine, card and device test programs and the hostile-host test
+# under ThreadSanitizer, where a reported race fails its program.
+#
+# Build folders: build-test, build-test-asan, build-test-fuzz, build-test-tsan,
+# build-test-win, build-test-win64 (override the parent with
+# SONORIUM_BUILD_ROOT, default: the tree's root).
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -306,10 +312,90 @@ mkdir -p "$BUILD_ROOT"
 started=$(date +%s)
 native_suite native "$BUILD_ROOT/build-test" -DCMAKE_BUILD_TYPE=Release
 # The soak plays an hour of music natively (under two minutes); under the
-# sanitizers, which run it some six times slower, ten minutes of it.
-SONORIUM_SOAK_MINUTES=${SONORIUM_SOAK_MINUTES_ASAN:-10} \
+# sanitizers, which run it some six times slower, ten minutes of it, and
+# the hostile host 30 of its 100 seeds.
+SONORIUM_SOAK_MINUTES=${SONORIUM_SOAK_MINUTES_ASAN:-10} SONORIUM_HOSTILE_SEEDS=${SONORIUM_HOSTILE_SEEDS_ASAN:-30} \
   native_suite sanitizers "$BUILD_ROOT/build-test-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DSONORIUM_SANITIZE=ON -DSONORIUM_BENCHMARKS=OFF
+
+# Each fuzz target for a fixed time from its seeds and what earlier runs
+# found; a crash, sanitizer report or failed check fails that target.
+fuzz_suite() {
+  local dir=$1 seconds=$2
+  echo "== fuzz: libFuzzer targets, ${seconds} s each ($dir)"
+  local out status line
+  out=$(SONORIUM_FUZZ_BUILD=$dir bash "$ROOT/tools/fuzz.sh" all "$seconds" 2>&1)
+  status=$?
+  echo "$out" | sed 's/^/  /'
+  local ok bad
+  ok=$(grep -c '^fuzz fuzz_[a-z_]*: ok' <<<"$out")
+  bad=$(grep -c '^fuzz fuzz_[a-z_]*: FAILED' <<<"$out")
+  passed=$((passed + ok))
+  while read -r line; do
+    [ -n "$line" ] && note_problem "$line"
+  done < <(grep '^fuzz fuzz_[a-z_]*: FAILED' <<<"$out")
+  if [ "$bad" -eq 0 ] && { [ "$status" -ne 0 ] || [ "$ok" -eq 0 ]; }; then
+    note_problem "fuzz: $(tail -n 1 <<<"$out")"
+  fi
+}
+
+# The test programs whose threads meet (the decoder's, the output thread,
+# the card's mixer, the host's), built and run under ThreadSanitizer. A
+# program with a race report fails even when its tests pass.
+TSAN_PROGRAMS="engine/sonorium_engine_tests card/sonorium_card_tests device/sonorium_device_tests
+  tests/hostile_host_tests"
+tsan_suite() {
+  local dir=$1
+  local t0
+  t0=$(date +%s)
+  echo "== thread sanitizer: configure and build ($dir)"
+  mkdir -p "$dir/tsan-logs"
+  if ! cmake -S "$ROOT" -B "$dir" -G Ninja -DSONORIUM_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+       -DSONORIUM_TSAN=ON -DSONORIUM_BENCHMARKS=OFF >"$dir/configure.log" 2>&1; then
+    tail -n 30 "$dir/configure.log"
+    note_problem "thread sanitizer: configure failed (see $dir/configure.log)"
+    return
+  fi
+  local targets="" prog
+  for prog in $TSAN_PROGRAMS; do targets="$targets $(basename "$prog")"; done
+  # shellcheck disable=SC2086
+  if ! ninja -C "$dir" -j"$JOBS" $targets out_sonorium >"$dir/build.log" 2>&1; then
+    grep -E -B2 -A12 'FAILED:|error:' "$dir/build.log" | head -n 80
+    note_problem "thread sanitizer: build failed (see $dir/build.log)"
+    return
+  fi
+  echo "== thread sanitizer: test programs"
+  local log status races
+  for prog in $TSAN_PROGRAMS; do
+    log=$dir/tsan-logs/$(basename "$prog").log
+    # Shorter soak and fewer hostile seeds: every access is watched.
+    (cd "$dir" && SONORIUM_SOAK_MINUTES=1 SONORIUM_HOSTILE_SEEDS=10 \
+       TSAN_OPTIONS="halt_on_error=0 exitcode=66 second_deadlock_stack=1 history_size=4" \
+       timeout -k 10 1200 "$dir/$prog" --gtest_brief=1 --gtest_color=no) >"$log" 2>&1
+    status=$?
+    races=$(grep -c '^WARNING: ThreadSanitizer' "$log")
+    [ "$races" -gt 0 ] && echo "  $(basename "$prog"): $races ThreadSanitizer reports (see $log)"
+    count_gtest_log "tsan $(basename "$prog")" "$log" "$status"
+  done
+  # Simulated time runs one thread at a time, so the runs above cannot show
+  # a race between the host's calls and the output thread. A host in good
+  # order on the real clock can; SONORIUM_TSAN_REAL_CLOCK=1 adds that run.
+  if [ "${SONORIUM_TSAN_REAL_CLOCK:-0}" = 1 ]; then
+    log=$dir/tsan-logs/hostile_host_tests_real_clock.log
+    (cd "$dir" && SONORIUM_HOSTILE_REAL_CLOCK=1 SONORIUM_HOSTILE_POLITE=1 SONORIUM_HOSTILE_SEEDS=6 \
+       TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1" \
+       timeout -k 10 300 "$dir/tests/hostile_host_tests" --gtest_filter='*Random*' --gtest_brief=1 \
+       --gtest_color=no) >"$log" 2>&1
+    status=$?
+    races=$(grep -c '^WARNING: ThreadSanitizer' "$log")
+    [ "$races" -gt 0 ] && echo "  hostile_host_tests (real clock): $races ThreadSanitizer reports (see $log)"
+    count_gtest_log "tsan hostile_host_tests (real clock)" "$log" "$status"
+  fi
+  echo "  thread sanitizer stage: $(( $(date +%s) - t0 )) s"
+}
+
+fuzz_suite "$BUILD_ROOT/build-test-fuzz" "${SONORIUM_FUZZ_SECONDS:-15}"
+tsan_suite "$BUILD_ROOT/build-test-tsan"
 
 # The programs of the 32-bit smoke suite in the VM.
 VM_SMOKE_PROGRAMS=${SONORIUM_VM_SMOKE_PROGRAMS:-"smoke_tests module_card_tests"}

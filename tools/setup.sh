@@ -84,7 +84,7 @@ fi
 
 need=()
 for p in g++-mingw-w64-i686 g++-mingw-w64-x86-64 xvfb xauth wine wine64 libgl1-mesa-dri libglx-mesa0 libosmesa6-dev \
-         libsoxr-dev libsamplerate0-dev; do
+         libsoxr-dev libsamplerate0-dev clang libclang-rt-14-dev; do
   have "$p" || need+=("$p")
 done
 
