@@ -254,6 +254,8 @@ int resampler_create(ResamplerState **state, float maxRatio) {
     t->flags = RESAMPLER_FRESH;
     t->ring = reinterpret_cast<float *>(reinterpret_cast<unsigned char *>(t) + head);
     t->drainCopy = nullptr;
+    t->drainRatio = 0.0;
+    t->drainLeft = 0;
   }
   s->drainCopy = copy;
   *state = s;
@@ -339,43 +341,70 @@ uint32_t resampler_process(ResamplerState *s, const void *source, void *destinat
   return written;
 }
 
-uint32_t resampler_drain(ResamplerState *s, void *destination, float inputRate, float outputRate,
-                         SampleFormat outputFormat) {
-  FpuGuard guard;
+uint32_t resampler_drain_begin(ResamplerState *s, float inputRate, float outputRate) {
   if (!s || !s->drainCopy || !resampler_tables.block) return 0;
+  ResamplerState *c = s->drainCopy;
+  c->drainLeft = 0;
   const double r = static_cast<double>(inputRate) / static_cast<double>(outputRate);
   if (!(r > 0.0) || !std::isfinite(r) || r > s->maxRatio) return 0;
   if ((s->flags & RESAMPLER_FRESH) || !(s->flags & RESAMPLER_TAKEN)) return 0;
   // Every output dropped as latency stands for one that is still to come.
   const uint32_t owed = s->dropped;
   if (owed == 0) return 0;
-  ResamplerState *c = s->drainCopy;
   c->ringOffset = s->ringOffset;
   c->position = s->position;
   c->flags = s->flags;
   c->dropped = s->dropped;
+  c->drainRatio = r;
+  c->drainLeft = owed;
   std::memcpy(c->ring, s->ring, ring_block_bytes(s));
+  return owed;
+}
+
+uint32_t resampler_drain_next(ResamplerState *s, void *destination, uint32_t most, SampleFormat outputFormat) {
+  FpuGuard guard;
+  if (!s || !s->drainCopy || !resampler_tables.block) return 0;
+  ResamplerState *c = s->drainCopy;
+  const uint32_t want = c->drainLeft < most ? c->drainLeft : most;
+  const double r = c->drainRatio;
   const bool down = r > 1.0;
+  const uint32_t delay = latency_outputs(r);
   unsigned char *dst = static_cast<unsigned char *>(destination);
   uint32_t written = 0;
   uint32_t staged = 0;
   // Silence is taken until the owed outputs are out; each output is
   // computed as soon as it is due, before any later take could reach its
-  // window.
-  while (written < owed) {
-    take_sample(c, 0.0f);
-    while (c->position <= 1.0) {
-      c->outStage[staged++] = down ? short_filter_output(c, c->position, r) : long_output(long_job(c, c->position));
+  // window. A stream shorter than the start-up latency (a few samples at a
+  // very low rate) has not dropped all of it yet: the rest is passed over
+  // without being computed. A call that stops between two takes leaves the
+  // position at the next output due, where the next call goes on.
+  while (written + staged < want) {
+    if (c->position > 1.0) take_sample(c, 0.0f);
+    while (c->position <= 1.0 && written + staged < want) {
+      if (!(c->flags & RESAMPLER_SKIPPED) && c->dropped < delay) {
+        ++c->dropped;
+      } else {
+        c->flags |= RESAMPLER_SKIPPED;
+        c->outStage[staged++] = down ? short_filter_output(c, c->position, r) : long_output(long_job(c, c->position));
+      }
       c->position += r;
       if (staged == 512) {
-        written += flush(c, staged, r, &dst, outputFormat, owed - written);
+        dst += convert_from_float(c->outStage, dst, staged, outputFormat);
+        written += staged;
         staged = 0;
       }
     }
-    if (staged) {
-      written += flush(c, staged, r, &dst, outputFormat, owed - written);
-      staged = 0;
-    }
   }
+  if (staged) {
+    convert_from_float(c->outStage, dst, staged, outputFormat);
+    written += staged;
+  }
+  c->drainLeft -= written;
   return written;
+}
+
+uint32_t resampler_drain(ResamplerState *s, void *destination, float inputRate, float outputRate,
+                         SampleFormat outputFormat) {
+  if (resampler_drain_begin(s, inputRate, outputRate) == 0) return 0;
+  return resampler_drain_next(s, destination, UINT32_MAX, outputFormat);
 }

@@ -52,6 +52,10 @@ struct ResamplerState {
   // resampler_drain runs the end of a stream on it and leaves this one as
   // it was.
   ResamplerState *drainCopy;
+  // On the drain copy: the ratio of the drain under way and the outputs it
+  // still owes.
+  double drainRatio;
+  uint32_t drainLeft;
 };
 
 // 0, -1 (out of memory), -2 (no SSE2).
@@ -79,6 +83,15 @@ uint32_t resampler_process(ResamplerState *state, const void *source, void *dest
 // resampler_process).
 uint32_t resampler_drain(ResamplerState *state, void *destination, float inputRate, float outputRate,
                          SampleFormat outputFormat);
+
+// The same in parts, for callers whose buffers take less than the whole
+// (at 8 Hz in, 48 kHz out, the look-ahead is 40 s): begin returns the
+// outputs owed (0 as resampler_drain) and next writes up to `most` of those
+// still owed, in order; together they give what resampler_drain gives. The
+// state is not changed; begin again restarts the drain from it.
+uint32_t resampler_drain_begin(ResamplerState *state, float inputRate, float outputRate);
+uint32_t resampler_drain_next(ResamplerState *state, void *destination, uint32_t most,
+                              SampleFormat outputFormat);
 
 // Forgets every sample taken, as a state just created.
 void resampler_reset(ResamplerState *state);

@@ -35,6 +35,8 @@ struct EqState;
 enum : int32_t { PAUSE_IDLE = 0, PAUSE_FADING_OUT = 1, PAUSE_PAUSED = 2, PAUSE_FADING_IN = 3 };
 // Stream states.
 enum : int32_t { STREAM_CLOSED = 0, STREAM_OPEN = 1, STREAM_RECONFIGURING = 2 };
+// stopPending: none; a stop waits for the end to go out; a thread is carrying it out.
+enum : int32_t { STOP_NONE = 0, STOP_PENDING = 1, STOP_RUNNING = 2 };
 
 struct Engine {
   bool initialized;
@@ -132,6 +134,10 @@ struct Engine {
   uint32_t clearedWo;    // and the write offset and submit count then
   uint32_t clearedSubmits;
   int32_t clearFresh;    // output thread: the next clear takes all the free ring
+  // The play cursor has run past the end of the stream's audio and the
+  // output thread has set the clock a ring ahead; the next submit goes on
+  // at the write cursor instead (underrun_resync).
+  std::atomic<int32_t> starved;
 
   // End of stream: resampler outputs already pushed out by a drain, which
   // the resampler gives once more at the front of what it makes next; the
@@ -140,6 +146,21 @@ struct Engine {
   int32_t drainedRate;
   int32_t streamResampled;  // the stream has given the resampler input
   int32_t drainRewrite;     // the next stream continues the ring: write them over the drained end
+  // A drain goes out in parts as the ring has room (at a low input rate the
+  // look-ahead is seconds long): the resampler outputs still owed, and
+  // whether the equalizer's delay is still to follow them.
+  std::atomic<uint32_t> drainLeft;
+  std::atomic<int32_t> eqTailLeft;
+  // With the equalizer on, the drain runs through a copy of its states, so
+  // the stream that continues them gives the drained end again at the
+  // equalizer's output (drainedFrames counts those) from the resampler
+  // outputs it gives again (drainedResampled).
+  int32_t drainEq;
+  uint32_t drainedResampled;
+  uint32_t eqDrainFed;     // resampler outputs through the copy
+  uint32_t eqDrainMade;    // outputs of the copy
+  uint32_t eqDrainTarget;  // outputs of the copy that end the stream, less eqDrainFed
+  int32_t streamEqualized;  // the stream has given the equalizer input
 };
 
 extern Engine engine;
@@ -152,12 +173,32 @@ int engine_start(bool with_thread);
 void submit(void);
 void submit_staged(void);   // submits what is staged, if anything
 void start_check(void);
-// Pushes the resampler's look-ahead into the staging at the end of a stream.
+// Pushes the resampler's look-ahead and the equalizer's delay into the
+// rings at the end of a stream, as far as they have room; IsPlaying pushes
+// the rest.
 void end_of_stream_drain(void);
+// Whether a drain still has audio to push.
+bool end_of_stream_pending(void);
+// Gives up what a drain has not pushed yet (a stop, a seek, a stream opened
+// before the end was heard).
+void end_of_stream_abandon(void);
 bool prebuffer_complete(void);
 // Whether the play cursor has run past the last sample in the rings (the
 // output time before GetOutputTime holds it at the end of the rings).
 bool output_passed_written(void);
+// Bytes of the stream's audio queued from the write cursor to `end` (the
+// write offset or a point before it): 0 once the cursor has run past the
+// write offset, where the ring distance alone would read as almost a ring.
+uint32_t queued_ahead(uint32_t play, uint32_t write, uint32_t end);
+// After an underrun the write offset lies behind the cursor, a ring of
+// silence ahead of it: the write offset moves up to the write cursor and
+// the clock with it, so what comes next is heard at once. Returns whether
+// it moved. Holds the ring gate. `by_clock`: the stream's clock may tell
+// too (not within a submit, once it has written into the rings).
+bool underrun_resync(uint32_t play, uint32_t write, bool by_clock);
+// Whether the play cursor has played the last sample in the rings, to the
+// sample (the times alone stop up to a millisecond early).
+bool output_reached_end(void);
 int64_t ms_to_bytes(int64_t ms);  // bytes per channel at the output rate
 
 // output_thread.cpp
@@ -169,6 +210,7 @@ void start_voices(void);
 void stop_voices(void);
 void set_frequency(void);
 void full_stop(void);
+bool stop_pending_claim(void);
 void apply_volume(int32_t current);
 int32_t volume_to_mb(int32_t current);  // primary level in mB for 0..10000
 void recreate_filter_states(void);
@@ -225,5 +267,18 @@ uint32_t signal_resample(const int16_t *in, int16_t *out, uint32_t frames, int32
 // (resampler_drain); the states stay as they were.
 uint32_t signal_drain(int16_t *out, int32_t inRate);
 void signal_reset_resamplers(void);
+// The drain in parts: the outputs owed, then up to `most` of them at a time.
+uint32_t signal_drain_begin(int32_t inRate);
+uint32_t signal_drain_next(int16_t *out, uint32_t most);
+// The equalizer's end of a stream, on a copy of its states: begin copies
+// them and returns the samples they hold back (pending in a block of four);
+// drain_through filters resampler outputs on the copy; drain_tail gives
+// exactly `frames` more outputs of the copy, with silence following.
+uint32_t signal_eq_drain_begin(void);
+uint32_t signal_eq_drain_through(const int16_t *in, int16_t *out, uint32_t frames);
+uint32_t signal_eq_drain_tail(int16_t *out, uint32_t frames);
+// The states take the copy's place: a stream that does not continue the
+// resampler goes on from the equalizer's drained end.
+void signal_eq_take_drain(void);
 bool signal_eq_on(void);
 uint32_t signal_equalize(const int16_t *in, int16_t *out, uint32_t frames);

@@ -107,7 +107,7 @@ void start_pause_fade(bool fade_in) {
   uint32_t play, write;
   read_cursors(&play, &write);
   int64_t len = ms_to_bytes(live_settings.fadePauseMs) & ~int64_t(1);
-  uint32_t queued = ring_distance(write, engine.writeOffset, b);
+  uint32_t queued = queued_ahead(play, write, engine.writeOffset);
   uint32_t room, reserve;
   if (queued >= 4096) {
     room = queued - 4096;
@@ -205,10 +205,14 @@ void fade_out(bool fromCursor, bool uncapped) {
   if (b == 0 || length <= 0) return;
   uint32_t play, write;
   read_cursors(&play, &write);
+  // Started in an underrun, the fade has nothing to fade: the ring ahead is
+  // silence up to the write offset a ring away. What comes next starts at
+  // the cursor.
+  underrun_resync(play, write, false);
   uint32_t end = engine.writeOffset;
   engine.savedFadeEnd = end;
   engine.savedEndValid = 1;
-  int64_t queued = int64_t(ring_distance(write, end, b)) - 2048;
+  int64_t queued = int64_t(queued_ahead(play, write, end)) - 2048;
   if (queued <= 32) return;
   uint32_t f = uint32_t(2 * int64_t(length) < queued ? 2 * int64_t(length) : queued) & ~1u;
   engine.overlap = int32_t(f);
@@ -313,7 +317,16 @@ void SONORIUM_CDECL Close(void) {
   intptr_t full = host_message(IPC_ISFULLSTOP);
   engine.streamState = STREAM_CLOSED;
   if (!engine.initialized || engine.outRate <= 0 || !engine_device_ready()) return;
+  // A second Close may come while the output thread carries out the stop
+  // the first one left pending; it goes on once that is done.
+  while (engine.stopPending == STOP_RUNNING) os_sleep(1);
   const EngineSettings &s = live_settings;
+  // A host that closes before the end has gone out: what is in the rings
+  // ends the stream.
+  if (end_of_stream_pending()) {
+    end_of_stream_abandon();
+    if (!voices_lost()) submit_staged();
+  }
   if (full && !engine.closing) {
     engine.closing = 1;
     os_sleep(10);
@@ -340,14 +353,14 @@ void SONORIUM_CDECL Close(void) {
       // its end (and the inserted pause starts from there). Bounded, for a
       // clock that stands still.
       for (int32_t waited = 0; waited <= s.fadeEndMs + 100 && engine.playing && !voices_lost() &&
-                               GetOutputTime() < GetWrittenTime();
+                               !output_reached_end();
            waited += 10)
         os_sleep(10);
       full_stop();
       return;
     }
   } else if (engine.closing && IsPlaying() == 0) {
-    engine.stopPending = 1;
+    engine.stopPending = STOP_PENDING;
     return;
   }
   if (!(s.fadeFlags & FADE_ON_STOP) || s.fadeStopMs == 0) {
@@ -364,7 +377,7 @@ void SONORIUM_CDECL Close(void) {
   // end, it would wait up to a ring's length, its clock running meanwhile.
   engine.closingAtLastSubmit = 0;
   engine.closing = 1;
-  engine.stopPending = 1;
+  engine.stopPending = STOP_PENDING;
   tail_decay();
 }
 
@@ -377,6 +390,7 @@ void SONORIUM_CDECL Flush(int t) {
   if (t < 0) t = 0;
   if (t > ENGINE_MAX_POSITION_MS) t = ENGINE_MAX_POSITION_MS;
   engine.flushPosition = t;
+  end_of_stream_abandon();
   if (pause_fade_out_running()) {
     engine.deferredFlush = 1;
     return;

@@ -144,6 +144,15 @@ void clear_played(void) {
   ring_gate_leave();
 }
 
+// The stop that ends a played-out stream is carried out once, by the thread
+// that claims it: the output thread once the end has gone out, or the host's
+// Open of the next stream. Both recreate the filter states, which must never
+// happen on two threads at once nor under an Open setting up its stream.
+bool stop_pending_claim(void) {
+  int32_t pending = STOP_PENDING;
+  return engine.stopPending.compare_exchange_strong(pending, STOP_RUNNING);
+}
+
 void full_stop(void) {
   engine.stopTick = os_tick_count();
   engine.gapStartPending = 0;
@@ -170,6 +179,10 @@ void full_stop(void) {
   recreate_filter_states();
   engine.drainedFrames = 0;
   engine.drainRewrite = 0;
+  engine.drainedResampled = 0;
+  engine.drainEq = 0;
+  engine.starved = 0;
+  end_of_stream_abandon();
 }
 
 void output_thread_pass(void) {
@@ -182,9 +195,11 @@ void output_thread_pass(void) {
     start_voices();
     engine.startRequest = 0;
   }
+  // The stream state is taken with one exchange: an Open arriving between a
+  // check and a store would otherwise set up its stream under the rebuild.
+  int32_t closed = STREAM_CLOSED;
   if (engine_reconfigure_request && engine.streamState == STREAM_CLOSED && !engine.paused && !engine.playing &&
-      !engine.freshStart) {
-    engine.streamState = STREAM_RECONFIGURING;
+      !engine.freshStart && engine.streamState.compare_exchange_strong(closed, STREAM_RECONFIGURING)) {
     reconfigure();
     engine_reconfigure_request = 0;
     engine.streamState = STREAM_CLOSED;
@@ -207,11 +222,14 @@ void output_thread_pass(void) {
     start_voices();
   clear_played();
   if (GetOutputTime() != 0) set_frequency();
-  if (engine.stopPending && GetOutputTime() >= GetWrittenTime()) {
-    full_stop();
-    engine.stopPending = 0;
+  if (engine.stopPending == STOP_PENDING && output_reached_end()) {
+    if (stop_pending_claim()) {
+      full_stop();
+      engine.stopPending = STOP_NONE;
+    }
   } else if (!engine.freshStart && !engine.draining && output_passed_written()) {
     engine.playAccumulator -= ring_bytes();
+    engine.starved = 1;
   }
   pause_fade_step();
 }
@@ -266,7 +284,12 @@ int engine_start(bool with_thread) {
   engine.drainedFrames = 0;
   engine.drainedRate = 0;
   engine.drainRewrite = 0;
+  engine.drainedResampled = 0;
+  engine.drainEq = engine.streamEqualized = 0;
+  engine.drainLeft = 0;
+  engine.eqTailLeft = 0;
   engine.ringGate = 0;
+  engine.starved = 0;
   engine.clearedPlay = 0;
   engine.clearFresh = 1;
   engine.autosaveLoaded = 0;

@@ -135,6 +135,21 @@ void rewrite_drained_end(const int16_t *frames, uint32_t count) {
   }
 }
 
+// Stages equalizer outputs. The first ones of a stream that continues the
+// equalizer after a drain are the previous stream's end once more, now
+// filtered with what really follows: written over that end where it is
+// still ahead of the write cursor, else left out, as it has been heard.
+void stage_equalized(const int16_t *block, uint32_t frames) {
+  if (engine.drainEq && engine.drainedFrames) {
+    const uint32_t again = engine.drainedFrames < frames ? engine.drainedFrames : frames;
+    if (engine.drainRewrite) rewrite_drained_end(block, again);
+    engine.drainedFrames -= again;
+    block += 2 * again;
+    frames -= again;
+  }
+  if (frames) stage(block, frames);
+}
+
 // The steps after resampling: leading silence, equalizer, staging.
 void finish_piece(const int16_t *block, uint32_t frames) {
   uint32_t skip = leading_silence_skip(block, frames);
@@ -142,9 +157,11 @@ void finish_piece(const int16_t *block, uint32_t frames) {
   frames -= skip;
   if (frames == 0) return;
   if (signal_eq_on()) {
+    engine.streamEqualized = 1;
     frames = signal_equalize(block, engine.equalized, frames);
     if (frames == 0) return;
-    block = engine.equalized;
+    stage_equalized(engine.equalized, frames);
+    return;
   }
   stage(block, frames);
 }
@@ -159,10 +176,19 @@ void process_piece(const uint8_t *in, uint32_t frames) {
     frames = signal_resample(block, engine.resampled, frames, engine.inRate);
     block = engine.resampled;
     // The first outputs after a drain are the previous stream's end once
-    // more, which that stream has already played.
-    uint32_t again = engine.drainedFrames < frames ? engine.drainedFrames : frames;
-    if (again && engine.drainRewrite) rewrite_drained_end(block, again);
-    engine.drainedFrames -= again;
+    // more, which that stream has already played. With the equalizer they
+    // go through it as they are (its states never took the drained ones);
+    // the outputs it gives again are taken off after it.
+    const uint32_t again = engine.drainedResampled < frames ? engine.drainedResampled : frames;
+    if (again && engine.drainEq) {
+      engine.streamEqualized = 1;
+      const uint32_t n = signal_equalize(block, engine.equalized, again);
+      if (n) stage_equalized(engine.equalized, n);
+    } else if (again) {
+      if (engine.drainRewrite) rewrite_drained_end(block, again);
+      engine.drainedFrames -= again;
+    }
+    engine.drainedResampled -= again;
     block += 2 * again;
     frames -= again;
     if (frames == 0) return;
@@ -170,22 +196,93 @@ void process_piece(const uint8_t *in, uint32_t frames) {
   finish_piece(block, frames);
 }
 
+// Frames a drain may push now: what the rings have free beyond what is
+// queued and staged, within the resampled and staging buffers.
+uint32_t drain_room(void) {
+  const uint32_t b = ring_bytes();
+  if (b == 0 || voices_lost()) return 0;
+  uint32_t play, write;
+  read_cursors(&play, &write);
+  const uint32_t wo = engine.writeOffset;
+  const int64_t free_bytes = play > wo ? int64_t(play) - wo : int64_t(b) - wo + play;
+  int64_t n = (free_bytes - engine.stagedBytes - 2) / 2;
+  const int64_t staging = int64_t(STAGING_BYTES / 2) - engine.stagedBytes / 2;
+  if (n > staging) n = staging;
+  if (n > int64_t(RESAMPLED_FRAMES)) n = RESAMPLED_FRAMES;
+  return n > 0 ? uint32_t(n) : 0;
+}
+
+// Pushes what the drain still owes, as far as there is room, each part
+// submitted at once; the end-of-song processing comes with the last part.
+void drain_more(void) {
+  while (engine.drainLeft || engine.eqTailLeft) {
+    const uint32_t room = drain_room();
+    if (engine.drainLeft) {
+      if (room == 0) return;
+      const uint32_t left = engine.drainLeft;
+      const uint32_t n = signal_drain_next(engine.resampled, left < room ? left : room);
+      engine.drainLeft = n == 0 ? 0 : left - n;
+      engine.drainedResampled += n;
+      if (engine.drainEq) {
+        const uint32_t m = signal_eq_drain_through(engine.resampled, engine.equalized, n);
+        engine.eqDrainFed += n;
+        engine.eqDrainMade += m;
+        engine.drainedFrames += m;
+        stage(engine.equalized, m);
+        if (engine.drainLeft == 0) engine.eqTailLeft = 1;
+      } else {
+        engine.drainedFrames += n;
+        finish_piece(engine.resampled, n);
+      }
+    } else {
+      const uint32_t target = engine.eqDrainTarget + engine.eqDrainFed;
+      const uint32_t tail = target > engine.eqDrainMade ? target - engine.eqDrainMade : 0;
+      if (room < tail) return;
+      const uint32_t m = signal_eq_drain_tail(engine.equalized, tail);
+      engine.eqDrainMade += m;
+      engine.drainedFrames += m;
+      stage(engine.equalized, m);
+      engine.eqTailLeft = 0;
+    }
+    if (!voices_lost()) submit_staged();
+  }
+}
+
 // The end of a stream: the resampler still holds the look-ahead of the last
-// samples written (7 ms at 44.1 kHz). Pushed out now, they end this stream
-// instead of opening the next one, where its fade-in would swallow them, or
-// being lost with the states at a full stop.
-void drain_resampler(void) {
-  // A stream that wrote nothing has nothing of its own in the resampler.
-  if (!engine.resampling || !engine.streamResampled || engine.drainedFrames != 0) return;
-  uint32_t frames = signal_drain(engine.resampled, engine.inRate);
-  if (frames == 0) return;
-  engine.drainedFrames = frames;
-  engine.drainedRate = engine.inRate;
-  finish_piece(engine.resampled, frames);
+// samples written (7 ms at 44.1 kHz) and the equalizer its delay (10.7 ms).
+// Pushed out now, they end this stream instead of opening the next one,
+// where its fade-in would swallow them, or being lost with the states at a
+// full stop.
+void drain_begin(void) {
+  // A stream that wrote nothing has nothing of its own in the resampler or
+  // the equalizer; nor has one whose drained end the next has not taken.
+  if (engine.drainedFrames != 0 || engine.drainLeft || engine.eqTailLeft) return;
+  const bool resampler = engine.resampling && engine.streamResampled;
+  if (!resampler && !engine.streamEqualized) return;
+  engine.drainEq = 0;
+  engine.drainedResampled = 0;
+  if (engine.streamEqualized && signal_eq_on()) {
+    engine.eqDrainTarget = signal_eq_drain_begin();
+    engine.drainEq = engine.eqDrainTarget != 0;
+    engine.eqDrainFed = engine.eqDrainMade = 0;
+  }
+  if (resampler) {
+    engine.drainLeft = signal_drain_begin(engine.inRate);
+    engine.drainedRate = engine.inRate;
+  }
+  engine.eqTailLeft = engine.drainEq && engine.drainLeft == 0;
+  drain_more();
 }
 }  // namespace
 
-void end_of_stream_drain(void) { drain_resampler(); }
+void end_of_stream_drain(void) { drain_begin(); }
+
+bool end_of_stream_pending(void) { return engine.drainLeft != 0 || engine.eqTailLeft != 0; }
+
+void end_of_stream_abandon(void) {
+  engine.drainLeft = 0;
+  engine.eqTailLeft = 0;
+}
 
 int64_t ms_to_bytes(int64_t ms) { return 2 * int64_t(engine.outRate) * ms / 1000; }
 
@@ -240,8 +337,14 @@ void submit(void) {
   uint32_t s = engine.stagedBytes;
   uint32_t play, write;
   read_cursors(&play, &write);
+  // The host fell behind: what it writes now is heard now, not a ring later.
+  if (s > 0 && !engine.firstSubmit) underrun_resync(play, write, true);
+  // Audio placed behind the cursor is heard a ring later, as the clock has it.
+  if (s > 0) engine.starved = 0;
   trailing_cut(write);
-  engine.closingAtLastSubmit = engine.closing.load();
+  // The stream ends with the last part of its drain.
+  const bool ending = engine.closing && !end_of_stream_pending();
+  engine.closingAtLastSubmit = ending;
   move_back_for_crossfade(write);
   if (engine.freshStart) {
     // The seek position is heard when the play cursor reaches the write
@@ -278,7 +381,7 @@ void submit(void) {
     ring_gate_leave();
     done += n;
   }
-  if (engine.closing) {
+  if (ending) {
     const EngineSettings &st = live_settings;
     engine.fadeOutLength = (st.fadeFlags & FADE_ON_END) ? int32_t(int64_t(st.fadeEndMs) * engine.outRate / 1000) : 0;
     fade_out(false, false);
@@ -296,8 +399,12 @@ int SONORIUM_CDECL Open(int samplerate, int numchannels, int bitspersamp, int, i
   if (!engine.initialized || !engine_device_ready()) return -1;
   if (samplerate <= 0 || samplerate > int(MAX_INPUT_RATE)) return -1;
   if (numchannels <= 0 || numchannels > ENGINE_MAX_CHANNELS) return -1;
-  while (engine.streamState == STREAM_RECONFIGURING) os_sleep(10);
-  engine.streamState = STREAM_OPEN;
+  // The output thread may be rebuilding the engine for new settings between
+  // streams; the stream opens once it has finished.
+  for (int32_t state = engine.streamState;; state = engine.streamState) {
+    if (state != STREAM_RECONFIGURING && engine.streamState.compare_exchange_strong(state, STREAM_OPEN)) break;
+    if (state == STREAM_RECONFIGURING) os_sleep(10);
+  }
   if (voices_lost()) {
     voices_restore();
     full_stop();
@@ -306,9 +413,16 @@ int SONORIUM_CDECL Open(int samplerate, int numchannels, int bitspersamp, int, i
   // thread's stop. Stopped now, the new stream starts afresh; followed, it
   // would be queued behind the play cursor, with stale ring contents heard
   // until the cursor came round to it.
-  if (engine.stopPending && GetOutputTime() >= GetWrittenTime()) {
-    full_stop();
-    engine.stopPending = 0;
+  // The pending stop is claimed here until the new stream is set up, so the
+  // output thread cannot carry it out under this Open; one it is carrying
+  // out already is waited for.
+  for (;;) {
+    if (stop_pending_claim()) {
+      if (output_reached_end()) full_stop();
+      break;
+    }
+    if (engine.stopPending == STOP_NONE) break;
+    os_sleep(1);
   }
   const EngineSettings &s = live_settings;
   engine.prevInChannels = engine.inChannels;
@@ -324,14 +438,28 @@ int SONORIUM_CDECL Open(int samplerate, int numchannels, int bitspersamp, int, i
     numchannels = 2;
     bitspersamp = 16;
   }
+  // What the drain had not pushed yet: a stream that continues the
+  // resampler gives it as its own start.
+  end_of_stream_abandon();
   // What the resampler holds of the previous stream was pushed out at its
-  // end; a stream at another rate, or not resampled, starts it afresh.
-  if (engine.drainedFrames != 0 && (!engine.resampling || engine.inRate != engine.drainedRate)) {
+  // end; a stream at another rate, or not resampled, starts it afresh. The
+  // equalizer then goes on from its drained end, which has taken the
+  // resampler's.
+  if (engine.drainedResampled != 0 && (!engine.resampling || engine.inRate != engine.drainedRate)) {
     signal_reset_resamplers();
-    engine.drainedFrames = 0;
+    if (engine.drainEq) signal_eq_take_drain();
+    engine.drainedFrames = engine.drainedResampled = 0;
+    engine.drainEq = 0;
+  }
+  // The equalizer switched off since: only the resampler's outputs repeat.
+  if (engine.drainEq && !signal_eq_on()) {
+    engine.drainedFrames = engine.drainedResampled;
+    engine.drainEq = 0;
   }
   engine.drainRewrite = 0;
   engine.streamResampled = 0;
+  engine.streamEqualized = 0;
+  engine.starved = 0;
   engine.clockOffset += 2 * engine.writtenFrames;
   engine.outputFloorMs = 0;
   engine.outRate = samplerate;
@@ -343,14 +471,14 @@ int SONORIUM_CDECL Open(int samplerate, int numchannels, int bitspersamp, int, i
     engine.coldStart = 1;
   } else {
     engine.coldStart = 0;
-    // The equalizer, an end-of-song fade and a stop fade have shaped the
-    // drained end; only a plain end is written over.
-    engine.drainRewrite = engine.drainedFrames != 0 && engine.closingAtLastSubmit && !signal_eq_on() &&
+    // An end-of-song fade and a stop fade have shaped the drained end; only
+    // a plain or equalized end is written over.
+    engine.drainRewrite = engine.drainedFrames != 0 && engine.closingAtLastSubmit &&
                           !((s.fadeFlags & FADE_ON_END) && s.fadeEndMs > 0);
   }
   engine.crossfadeMix = ((s.fadeFlags & FADE_CROSSFADE) || !engine.closingAtLastSubmit) ? 1 : 0;
   engine.closing = 0;
-  engine.stopPending = 0;
+  engine.stopPending = STOP_NONE;
   engine.writtenFrames = 0;
   engine.fadeInGain = 0.0;
   engine.pauseRequest = 0;
@@ -375,13 +503,17 @@ int SONORIUM_CDECL Open(int samplerate, int numchannels, int bitspersamp, int, i
 int SONORIUM_CDECL Write(char *buf, int len) {
   FpuGuard guard;
   if (!engine.initialized || engine.outRate <= 0) return 0;
+  // Between Close and the next Open there is no stream to write to, and
+  // the output thread may be stopping the last one: what a host writes then
+  // is refused (nothing is taken), as before Open.
+  if (engine.streamState != STREAM_OPEN) return 0;
   if (!buf || len <= 0) {
     if (!buf && len == 0) {
       // The host's end of stream: what is staged goes out with the end of
       // song processing.
       engine.closing = 1;
       os_sleep(10);
-      drain_resampler();
+      drain_begin();
       if (!voices_lost()) submit_staged();
       start_check();
     }
@@ -444,6 +576,11 @@ int SONORIUM_CDECL IsPlaying(void) {
   if (s.silenceFlags & 2) margin = s.bufferLengthMs;
   if (s.gapMode != GAP_REMOVE) margin = s.fadeEndMs;
   engine.draining = 1;
+  // The end of the stream is still going out as the rings make room.
+  if (end_of_stream_pending()) {
+    drain_more();
+    if (end_of_stream_pending()) return 1;
+  }
   return int64_t(GetOutputTime()) + margin < int64_t(GetWrittenTime()) ? 1 : 0;
 }
 
@@ -504,4 +641,65 @@ bool output_passed_written(void) {
   if (!engine.initialized || engine.outRate <= 0) return false;
   int64_t position;
   return cursor_position(&position) && clock_ms(position, 2 * int64_t(engine.outRate)) > ring_end_ms();
+}
+
+bool output_reached_end(void) {
+  if (GetOutputTime() < GetWrittenTime()) return false;
+  int64_t position;
+  if (!cursor_position(&position)) return true;
+  // Equal times leave up to a millisecond unplayed: the cursor decides.
+  // One short by more than that is not in this stream's audio (it has come
+  // round the ring again, the time held by its floor): the time decides.
+  const int64_t end = 2 * engine.writtenFrames - int64_t(engine.stagedBytes);
+  const int64_t short_by = end - position;
+  return short_by <= 0 || short_by > 2 * int64_t(engine.outRate) / 1000 + 2;
+}
+
+namespace {
+// Whether the write cursor has run past the write offset. `by_clock` also
+// asks the stream's clock (for the moments before the output thread has
+// seen the play cursor pass the end); only where everything written but
+// the staged audio is in the rings.
+bool cursor_past_write_offset(uint32_t play, uint32_t write, bool by_clock) {
+  const uint32_t b = ring_bytes();
+  if (b == 0 || !engine.playing) return false;
+  if (engine.starved) return true;
+  const uint32_t wo = engine.writeOffset;
+  const uint32_t lead = (write + b - play) % b;
+  // Where the clock runs, it tells: the write cursor at or past the end of
+  // what the rings hold, the play cursor maybe too before the output thread
+  // has seen it.
+  int64_t position;
+  if (by_clock && cursor_position(&position)) {
+    const int64_t end = 2 * engine.writtenFrames - int64_t(engine.stagedBytes);
+    return position + lead > end;
+  }
+  // Else the write offset strictly between the cursors: the write cursor is
+  // past it. (At the play cursor itself it may as well be a full ring.)
+  const uint32_t from_play = (wo + b - play) % b;
+  return from_play != 0 && from_play < lead;
+}
+}  // namespace
+
+uint32_t queued_ahead(uint32_t play, uint32_t write, uint32_t end) {
+  const uint32_t b = ring_bytes();
+  if (b == 0 || cursor_past_write_offset(play, write, false)) return 0;
+  return (end + b - write) % b;
+}
+
+bool underrun_resync(uint32_t play, uint32_t write, bool by_clock) {
+  const uint32_t b = ring_bytes();
+  if (b == 0 || engine.freshStart || voices_lost() || !cursor_past_write_offset(play, write, by_clock)) return false;
+  ring_gate_enter();
+  // The clock: the stream's end (what the rings held) is heard when the
+  // play cursor reaches the write cursor, `lead` bytes from now.
+  count_play_wrap(play, b);
+  const uint32_t lead = (write + b - play) % b;
+  const int64_t end = 2 * engine.writtenFrames - int64_t(engine.stagedBytes);
+  engine.clockOffset = engine.playAccumulator + int64_t(play) + int64_t(lead) - end;
+  if (engine.savedEndValid && engine.savedFadeEnd == engine.writeOffset) engine.savedFadeEnd = write;
+  engine.writeOffset = write;
+  engine.starved = 0;
+  ring_gate_leave();
+  return true;
 }
