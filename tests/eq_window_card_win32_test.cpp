@@ -56,12 +56,22 @@ struct Card {
       if (s[2 * i] != 0) return false;
     return true;
   }
-  // The largest sample of the left channel rendered since the last clear.
+  // The steady level of what was rendered since the last clear: the largest
+  // sample of the left channel over the middle half of the sound. The edges
+  // are left out: the fades, and the filter's answer to a sine that starts
+  // and ends abruptly, which passes the bands around the sine's own.
   int left_peak() const {
     uint32_t frames = memory_frames();
     const int16_t *s = memory_samples();
+    uint32_t first = 0, last = 0;
+    for (uint32_t i = 0; s && i < frames; ++i) {
+      if (s[2 * i] == 0) continue;
+      if (last == 0) first = i;
+      last = i + 1;
+    }
+    const uint32_t quarter = (last - first) / 4;
     int peak = 0;
-    for (uint32_t i = 0; s && i < frames; ++i) peak = std::max(peak, std::abs(int(s[2 * i])));
+    for (uint32_t i = first + quarter; s && i < last - quarter; ++i) peak = std::max(peak, std::abs(int(s[2 * i])));
     return peak;
   }
 };
